@@ -1,0 +1,40 @@
+# Two commands set everything up on a fresh machine:
+#   make demo   installs what is missing, builds and renders the bundled example
+#   make test   installs what is missing, builds and runs all tests
+JOBS ?= $(shell nproc)
+BUILD ?= build
+EXAMPLE ?= examples/demo.upr
+
+.PHONY: all deps build demo test test-sanitize fuzz bench format clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS)
+
+demo: build
+	$(BUILD)/bin/spirelle-cli info $(EXAMPLE)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+test-sanitize: deps
+	cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DSPIRELLE_SANITIZE=ON -DSPIRELLE_BENCH=OFF
+	cmake --build build-sanitize -j$(JOBS)
+	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j$(JOBS)
+
+# libFuzzer targets; run one with e.g. build-fuzz/bin/fuzz_load_parameter_file -max_total_time=60
+fuzz: deps
+	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPIRELLE_FUZZ=ON
+	cmake --build build-fuzz -j$(JOBS)
+
+format:
+	find src tests fuzz bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) build-sanitize build-fuzz

@@ -1,0 +1,12 @@
+// spirelle-cli: headless inspection and rendering of parameter files.
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"Spirelle command-line tool"};
+    app.require_subcommand(1);
+    spirelle::add_info_command(app);
+    CLI11_PARSE(app, argc, argv);
+    return 0;
+}
