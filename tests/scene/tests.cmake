@@ -1,0 +1,7 @@
+spirelle_test(scene_tests
+    SOURCES
+        scene/model_test.cpp
+        scene/reader_test.cpp
+        scene/compressed_test.cpp
+        scene/gradient_test.cpp
+    LIBS spirelle_scene)
