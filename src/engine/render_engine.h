@@ -1,0 +1,100 @@
+// RenderEngine: the OpenCL side of one render.
+//
+// prepare brings device, program and buffers up to date for a Scene with as
+// little work as possible (the device is re-chosen only when the precision or
+// the requested device changes, the program is rebuilt only when its text
+// changed, the image buffers are re-allocated only when the size changed)
+// and clears the accumulation. run_pass then adds samples tile by tile, and
+// read_image tonemaps the accumulation into RGBA8 pixels.
+//
+// One engine belongs to one thread; it has no locks. OpenCL types stay
+// inside the engine's source files.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "scene/model.h"
+
+namespace spirelle {
+
+// Where the engine gets the program text and the gradient table of a Scene.
+// The kernel generator by default; tests and benchmarks substitute their own.
+struct KernelGenerator {
+    std::function<std::string(const Scene&)> source;
+    std::function<std::vector<float>(const Scene&)> gradient_table;
+};
+
+KernelGenerator default_kernel_generator();
+
+// What the last prepare did and how long its costly steps took.
+struct PrepareReport {
+    bool device_chosen = false;
+    bool program_built = false;
+    bool buffers_allocated = false;
+    bool tile_size_measured = false;
+    double generate_seconds = 0;
+    double build_seconds = 0;
+    double measure_seconds = 0;
+};
+
+class RenderEngine {
+  public:
+    RenderEngine();
+    explicit RenderEngine(KernelGenerator generator);
+    ~RenderEngine();
+    RenderEngine(const RenderEngine&) = delete;
+    RenderEngine& operator=(const RenderEngine&) = delete;
+
+    // Empty means automatic choice.
+    void set_requested_device_name(const std::string& name);
+
+    // Throws a runtime error when no device fits, when the program does not
+    // build ("OpenCL build error:\n" and the log), when the image does not
+    // fit the device, or when an OpenCL call fails.
+    void prepare(const Scene& scene);
+
+    // Adds samples_per_pass() samples to every pixel; sample_base is the
+    // number each pixel already holds. Returns when the device is done.
+    void run_pass(int sample_base);
+
+    // width x height x 4 bytes, RGBA, rows top to bottom.
+    std::vector<uint8_t> read_image(int total_samples, float exposure, float contrast);
+
+    // Times the render kernel on a 128 x 128 region and stores the tile
+    // exponent that makes one tile take about half a second.
+    void measure_tile_size();
+
+    bool initialized() const { return initialized_; }
+    // The Scene of the last prepare, with the pass and tile settings the
+    // engine chose.
+    const Scene& scene() const { return scene_; }
+    int samples_per_pass() const;
+    int tile_size_log2() const { return scene_.tile_size_log2; }
+    int tiles_per_batch() const;
+    const std::string& device_name() const;
+    const PrepareReport& last_prepare() const { return report_; }
+
+  private:
+    struct OpenClState;
+
+    void require_ready(const char* operation) const;
+    void choose_device();
+    void build_program(const std::string& text);
+    void allocate_image_buffers();
+    void time_tile_kernel();
+
+    std::unique_ptr<OpenClState> state_;
+    Scene scene_;
+    bool initialized_ = false;
+    // Passes and imaging run only after a prepare that succeeded in full; a
+    // failed one may leave buffers that do not match the Scene.
+    bool ready_ = false;
+    KernelGenerator generator_;
+    PrepareReport report_;
+};
+
+}  // namespace spirelle
