@@ -7,6 +7,8 @@ int main(int argc, char** argv) {
     CLI::App app{"Spirelle command-line tool"};
     app.require_subcommand(1);
     spirelle::add_info_command(app);
+    spirelle::add_devices_command(app);
+    spirelle::add_render_command(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }

@@ -1,0 +1,255 @@
+// spirelle-cli render: a parameter set to PNG without a window.
+//
+// A single image is rendered the way the interactive render thread renders
+// it: passes of samples with base indices 0, S, 2S, ... until 2^level samples
+// per pixel, then one tonemap. A frame range is rendered the way the range
+// render of the desktop program does it: every frame with a fresh engine,
+// written as a numbered sequence.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "app/export.h"
+#include "cli/commands.h"
+#include "engine/devices.h"
+#include "engine/render_engine.h"
+
+namespace spirelle {
+
+namespace {
+
+struct RenderOptions {
+    std::string path;
+    int set = 0;
+    int frame = 1;
+    std::string frames;
+    int sampling_level = 4;
+    std::string precision = "single";
+    std::string device;
+    float exposure = 1.0f;
+    float contrast = 1.0f;
+    std::string size;
+    std::string output;
+};
+
+struct FrameRange {
+    int first = 1;
+    int last = 1;
+    int step = 1;
+};
+
+// "A:B" or "A:B:STEP"; a step below 1 counts as 1.
+std::optional<FrameRange> parse_frame_range(const std::string& text) {
+    FrameRange range;
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "%d:%d%n", &range.first, &range.last, &consumed) == 2 &&
+        consumed == static_cast<int>(text.size())) {
+        return range;
+    }
+    if (std::sscanf(text.c_str(), "%d:%d:%d%n", &range.first, &range.last, &range.step,
+                    &consumed) == 3 &&
+        consumed == static_cast<int>(text.size())) {
+        range.step = std::max(range.step, 1);
+        return range;
+    }
+    return std::nullopt;
+}
+
+// "WxH" with both at least 1.
+bool parse_size(const std::string& text, int& width, int& height) {
+    int consumed = 0;
+    return std::sscanf(text.c_str(), "%dx%d%n", &width, &height, &consumed) == 2 &&
+           consumed == static_cast<int>(text.size()) && width >= 1 && height >= 1;
+}
+
+[[noreturn]] void fail(const std::string& message) {
+    std::cerr << message << "\n";
+    throw CLI::RuntimeError(1);
+}
+
+// Progress on standard error: redrawn in place on a terminal, one line per
+// pass when the output goes to a file or a pipe.
+class Progress {
+  public:
+    Progress(int64_t frame_index, int64_t frame_count)
+        : frame_index_(frame_index),
+          frame_count_(frame_count),
+          in_place_(isatty(STDERR_FILENO) != 0) {}
+
+    void start() { start_ = std::chrono::steady_clock::now(); }
+
+    void update(const Scene& scene, int done, int target) {
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        double msamples =
+            seconds > 0 ? double(scene.width) * scene.height * done / seconds / 1e6 : 0.0;
+        char line[160];
+        std::snprintf(line, sizeof line, "%s%d/%d spp  %.1f s  %.2f Msamples/s",
+                      frame_label().c_str(), done, target, seconds, msamples);
+        if (in_place_) {
+            std::cerr << "\r" << line << "\x1b[K" << (done >= target ? "\n" : "") << std::flush;
+        } else {
+            std::cerr << line << "\n";
+        }
+    }
+
+  private:
+    std::string frame_label() const {
+        if (frame_count_ <= 1) return {};
+        return "frame " + std::to_string(frame_index_) + " of " + std::to_string(frame_count_) +
+               ": ";
+    }
+
+    int64_t frame_index_;
+    int64_t frame_count_;
+    bool in_place_;
+    std::chrono::steady_clock::time_point start_;
+};
+
+// Renders the scene to its full sample target on a fresh engine.
+std::vector<uint8_t> render_image(const Scene& scene, const std::string& device,
+                                  const RenderOptions& options, Progress& progress,
+                                  bool announce_passes) {
+    RenderEngine engine;
+    if (!device.empty()) engine.set_requested_device_name(device);
+    engine.prepare(scene);
+    const int per_pass = engine.samples_per_pass();
+    const int target = 1 << scene.sampling_level;
+    if (announce_passes) std::cout << target / per_pass << " passes\n" << std::flush;
+    progress.start();
+    int done = 0;
+    while (done + per_pass <= target) {
+        engine.run_pass(done);
+        done += per_pass;
+        progress.update(scene, done, target);
+    }
+    return engine.read_image(done, options.exposure, options.contrast);
+}
+
+// The device to name to the engine. Without a request the engine takes the
+// best GPU; on a machine without one, the first device of any type that can
+// do the job is named instead, so that CPU-only machines render too.
+std::string device_for(const RenderOptions& options, bool need_fp64) {
+    if (!options.device.empty()) return options.device;
+    std::vector<PlatformInfo> platforms = describe_platforms();
+    if (choose_device(platforms, need_fp64, "")) return {};
+    std::optional<DeviceIndex> fallback = first_capable_device(platforms, need_fp64);
+    if (!fallback) return {};  // the engine reports why nothing fits
+    std::string name = platforms[fallback->platform].devices[fallback->device].name;
+    std::cerr << (need_fp64 ? "no OpenCL GPU with fp64 found" : "no OpenCL GPU found")
+              << "; rendering on " << name << "\n";
+    return name;
+}
+
+void render_one(const std::vector<Scene>& sets, Scene scene, const std::string& device,
+                const RenderOptions& options) {
+    bool animated = is_animated(scene);
+    evaluate_tracks(scene, frame_time(options.frame));
+    std::string path = options.output;
+    if (path.empty()) {
+        path = saved_image_path(options.path, sets.size(), options.set, scene.name, animated,
+                                options.frame);
+    }
+    Progress progress(1, 1);
+    std::vector<uint8_t> pixels;
+    try {
+        pixels = render_image(scene, device, options, progress, false);
+    } catch (const std::exception& e) {
+        fail(std::string("render: ") + e.what());
+    }
+    if (!write_png_file(path, scene.width, scene.height, pixels))
+        fail("save: cannot write " + path);
+    std::cout << "Wrote " << path << "\n";
+}
+
+void render_sequence(const Scene& scene, const FrameRange& range, const std::string& device,
+                     const RenderOptions& options) {
+    const std::string& naming = options.output.empty() ? options.path : options.output;
+    const std::string directory = output_directory(naming);
+    const std::string stem = path_stem(naming);
+    const int64_t count = (int64_t{range.last} - range.first) / range.step + 1;
+    bool write_failed = false;
+    int64_t index = 1;
+    for (int n = range.first; n <= range.last; n += range.step, ++index) {
+        Scene frame = scene;
+        evaluate_tracks(frame, frame_time(n));
+        Progress progress(index, count);
+        std::string path = sequence_frame_path(directory, stem, n);
+        try {
+            std::vector<uint8_t> pixels = render_image(frame, device, options, progress, true);
+            std::vector<uint8_t> png = encode_png(frame.width, frame.height, pixels);
+            if (png.empty() || !write_file_bytes(path, png)) {
+                std::cerr << "seq frame " << n << ": cannot write " << path << "\n";
+                write_failed = true;
+            } else {
+                std::cout << "Wrote " << path << "\n" << std::flush;
+            }
+        } catch (const std::exception& e) {
+            fail("seq frame " + std::to_string(n) + ": " + e.what());
+        }
+        if (int64_t{range.last} - n < range.step)
+            break;  // n + step would pass the last frame, or overflow
+    }
+    if (write_failed) throw CLI::RuntimeError(1);
+}
+
+void run_render(const RenderOptions& options) {
+    std::vector<Scene> sets = load_or_exit(options.path);
+    if (options.set >= static_cast<int>(sets.size())) {
+        fail("render: set " + std::to_string(options.set) + " does not exist; the file has " +
+             std::to_string(sets.size()));
+    }
+    Scene scene = sets[options.set];
+    scene.sampling_level = options.sampling_level;
+    scene.precision = options.precision == "double" ? 1 : 0;
+    if (!options.size.empty() && !parse_size(options.size, scene.width, scene.height)) {
+        fail("render: --size wants WIDTHxHEIGHT, got " + options.size);
+    }
+    std::string device;
+    try {
+        device = device_for(options, scene.precision == 1);
+    } catch (const std::exception& e) {
+        fail(std::string("render: ") + e.what());
+    }
+    if (options.frames.empty()) {
+        render_one(sets, scene, device, options);
+        return;
+    }
+    std::optional<FrameRange> range = parse_frame_range(options.frames);
+    if (!range) fail("render: --frames wants A:B or A:B:STEP, got " + options.frames);
+    if (range->last < range->first) fail("range: B must be >= A");
+    render_sequence(scene, *range, device, options);
+}
+
+}  // namespace
+
+void add_render_command(CLI::App& app) {
+    auto options = std::make_shared<RenderOptions>();
+    CLI::App* cmd = app.add_subcommand("render", "Render a parameter set to PNG");
+    cmd->add_option("path", options->path, "Parameter file (.upr)")->required();
+    cmd->add_option("--set", options->set, "Index of the parameter set, from 0")
+        ->check(CLI::NonNegativeNumber);
+    cmd->add_option("--frame", options->frame, "Animation frame, from 1")
+        ->check(CLI::PositiveNumber);
+    cmd->add_option("--frames", options->frames,
+                    "Render frames A to B (every STEP-th) as a numbered sequence: A:B[:STEP]");
+    cmd->add_option("--sampling-level", options->sampling_level, "2^L samples per pixel")
+        ->check(CLI::Range(0, 10));
+    cmd->add_option("--precision", options->precision, "single or double")
+        ->check(CLI::IsMember({"single", "double"}));
+    cmd->add_option("--device", options->device,
+                    "OpenCL device name (see 'devices'); default: automatic");
+    cmd->add_option("--exposure", options->exposure, "Tonemap exposure");
+    cmd->add_option("--contrast", options->contrast, "Tonemap contrast");
+    cmd->add_option("--size", options->size, "Image size WIDTHxHEIGHT instead of the scene's");
+    cmd->add_option("-o,--output", options->output,
+                    "Output PNG; for --frames its stem and directory name the sequence");
+    cmd->callback([options] { run_render(*options); });
+}
+
+}  // namespace spirelle
