@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scene/model.h"
+#include "scene/text.h"
 
 namespace spirelle {
 
@@ -52,11 +53,5 @@ double read_double(const std::string& text);
 
 // Plain strtol conversion in the 32-bit range, without the preparation above.
 int32_t read_plain_int(const std::string& text);
-
-// Lower-cases ASCII letters.
-std::string to_lower(std::string text);
-
-// Removes space, tab, carriage return and line feed at both ends.
-std::string trim(const std::string& text);
 
 }  // namespace spirelle

@@ -10,11 +10,32 @@
 
 namespace spirelle {
 
-// The blocks available while one parameter file is resolved.
+// The blocks available while one parameter file is resolved: the file's own
+// blocks, then the entries of every formula file read for it.
 using FormulaLibrary = std::vector<NamedBlock>;
 
 // Completes every formula entry of every layer, or throws the not-found
 // message.
 void resolve_scene(Scene& scene, FormulaLibrary& library, const std::string& scene_dir);
+
+// The first readable regular file among: the scene directory, each directory
+// of SPIRELLE_FORMULAS, formulas/ beside the executable, ./formulas/. Empty
+// when none is.
+std::string find_formula_file(const std::string& file_name, const std::string& scene_dir);
+
+// Appends the entries of a formula file, named "file:entry". Class libraries
+// (.ulb) and files that are not found are skipped.
+void load_formula_file(const std::string& file_name, const std::string& scene_dir,
+                       FormulaLibrary& library);
+
+// The first block named "file:entry", or with an empty or unknown file, the
+// first block of any file with that entry name; nullptr when none.
+const NamedBlock* find_entry(const FormulaLibrary& library, const std::string& file_name,
+                             const std::string& entry_name);
+
+// The library key of a block read from a formula file: symmetry and region
+// suffixes such as " (XAXIS)" or "(outside)" removed, the file name put in
+// front when the name has none.
+std::string normalize_block_name(const std::string& name, const std::string& file_name);
 
 }  // namespace spirelle

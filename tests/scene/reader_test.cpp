@@ -15,9 +15,10 @@ std::vector<Scene> load_text(const std::string& text) {
     return load_parameter_file(dir.write("scene.upr", text));
 }
 
-// A parameter set with one layer whose sections hold the given lines.
-Scene load_layer(const std::string& sections) {
-    std::vector<Scene> scenes = load_text("set {\nlayer:\n" + sections + "\n}\n");
+// A parameter set with one layer whose sections hold the given lines,
+// followed by the formula entries that the layer names.
+Scene load_layer(const std::string& sections, const std::string& entries = "") {
+    std::vector<Scene> scenes = load_text("set {\nlayer:\n" + sections + "\n}\n" + entries);
     if (scenes.size() != 1 || scenes[0].layers.size() != 1) {
         throw std::logic_error("expected one scene with one layer");
     }
@@ -41,20 +42,20 @@ TEST(SplitBlocks, NamesAndBodies) {
     EXPECT_EQ(blocks[1].name, "second");
     EXPECT_EQ(blocks[1].text, "b=\"}\" ; }\n");
     EXPECT_EQ(blocks[2].name, "");
-    EXPECT_EQ(blocks[2].text, "anon");
+    EXPECT_EQ(blocks[2].text, "anon\n");
 }
 
 TEST(SplitBlocks, NestedBracesAndUnclosedBlock) {
     auto blocks = split_blocks("a { x { y } z }\nb { open");
     ASSERT_EQ(blocks.size(), 2u);
-    EXPECT_EQ(blocks[0].text, " x { y } z ");
-    EXPECT_EQ(blocks[1].text, " open");
+    EXPECT_EQ(blocks[0].text, " x { y } z \n");
+    EXPECT_EQ(blocks[1].text, " open\n");
 }
 
 TEST(SplitBlocks, QuoteEndsAtLineFeedAndBackslashEscapes) {
     auto blocks = split_blocks("a { \"x\\\"}\" }\nb { \"open\n} c {}");
     ASSERT_EQ(blocks.size(), 3u);
-    EXPECT_EQ(blocks[0].text, " \"x\\\"}\" ");
+    EXPECT_EQ(blocks[0].text, " \"x\\\"}\" \n");
     EXPECT_EQ(blocks[1].text, " \"open\n");
     EXPECT_EQ(blocks[2].name, "c");
 }
@@ -140,7 +141,8 @@ TEST(ReadParameterSet, LayerFieldsFromSections) {
         "mapping:\ncenter=-0.5/0.25 magn=1e5 angle=30 stretch=2 skew=abc\n"
         "formula:\nmaxiter=1000 filename=Std.ufm entry=Mandel p_Power=3 P_seed=0.1/0.2 f_fn1=sin\n"
         "inside:\ntransfer=sqrt filename=Std.ucl entry=Solid solid=255 density=2 p_x=1\n"
-        "outside:\ntransfer=log repeat=no entry=Smooth solid=oops\n");
+        "outside:\ntransfer=log repeat=no entry=Smooth solid=oops\n",
+        "Std.ufm:Mandel {\nloop:\nz = z*z + #pixel\n}\nStd.ucl:Solid {\nfinal:\n#index = 0\n}\n");
     const Layer& l = scene.layers[0];
     EXPECT_EQ(l.opacity, 55);
     EXPECT_EQ(l.mergemode, "subtraction");

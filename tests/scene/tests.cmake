@@ -4,4 +4,5 @@ spirelle_test(scene_tests
         scene/reader_test.cpp
         scene/compressed_test.cpp
         scene/gradient_test.cpp
+        scene/resolve_test.cpp
     LIBS spirelle_scene)
