@@ -1,0 +1,60 @@
+// The evaluation function of one layer: it maps a sample to the plane, runs
+// the transforms, iterates the formula, colors the result through the
+// layer's gradient and returns straight RGBA.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "kernelgen/coloring.h"
+#include "kernelgen/instantiate.h"
+#include "scene/model.h"
+
+namespace spirelle {
+
+// Writes the user functions and eval_layer_<n> of one layer. The stream is
+// expected in default floating notation with 17 significant digits.
+class LayerEmitter {
+  public:
+    LayerEmitter(std::ostream& out, const Scene& scene, const Layer& layer, int index,
+                 std::string prefix);
+    void emit();
+
+  private:
+    ColoringInstance colored_instance(const FormulaEntry& coloring, const std::string& counter,
+                                      const std::string& prefix) const;
+    void emit_user_functions();
+    void emit_header_and_mapping();
+    void emit_transforms();
+    void emit_init_and_iterate();
+    void emit_coloring();
+
+    std::ostream& out_;
+    const Scene& scene_;
+    const Layer& layer_;
+    int index_;
+    std::string prefix_;
+    long gradient_offset_;
+    FormulaInstance formula_;
+    bool inside_present_ = false;
+    bool outside_present_ = false;
+    ColoringInstance inside_;  // gradient calls already rewritten
+    ColoringInstance outside_;
+};
+
+// "_sr op r; _sg op g; _sb op b;" with the packed color's channels (red in
+// the lowest byte) in fixed notation with 8 decimals.
+void emit_solid_color(std::ostream& out, uint32_t packed, const std::string& op);
+
+// Reads the gradient at color_index through density and transfer function,
+// wrapped (repeat) or clamped, and adds the color to the accumulators.
+void emit_gradient_lookup(std::ostream& out, const std::string& transfer, double density,
+                          bool repeat, long offset);
+
+// Turns fl_gradient(x) into fl_gradient_lookup(x, gradient_lut, offset).
+std::string rewrite_gradient_calls(const std::string& text, long offset);
+
+// The transfer expression of a transfer-function name, in terms of __sp_y.
+std::string transfer_expression(const std::string& name);
+
+}  // namespace spirelle

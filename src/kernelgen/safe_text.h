@@ -1,0 +1,31 @@
+// Checks on text that comes from scene and formula files before it is
+// written into a kernel. Such text is compiled by the OpenCL compiler, whose
+// preprocessor reads files, so only literals that are checked to be what
+// they claim, and comments of one printable line, get through.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace spirelle {
+
+// A letter or underscore followed by letters, digits and underscores.
+bool is_plain_identifier(const std::string& text);
+
+// A decimal number as C writes it: an optional sign, digits with an optional
+// point (or a point with digits), and an optional exponent.
+bool is_decimal_number(const std::string& text);
+
+// The text with everything but printable ASCII removed, so that it stays on
+// one comment line; backslashes go too, since one at the end of a comment
+// would join the following line to it.
+std::string comment_text(const std::string& text);
+
+// Small text helpers of the generator: ASCII lower case, trimming of blanks,
+// tabs, carriage returns and line feeds, and lines split at line feeds (a
+// last line without one still counts).
+std::string lower_ascii(std::string text);
+std::string trim_blanks(const std::string& text);
+std::vector<std::string> text_lines(const std::string& text);
+
+}  // namespace spirelle
