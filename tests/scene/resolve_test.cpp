@@ -272,6 +272,27 @@ TEST(ResolveScene, FileEntriesAreFoundUnderTheirNormalisedNames) {
     EXPECT_EQ(s.layers[1].formula.loop, "z = z*z + o");
 }
 
+TEST(ResolveScene, GalleryExample) {
+    FormulaPath none(nullptr);
+    std::vector<Scene> scenes =
+        load_parameter_file(std::string(SPIRELLE_SOURCE_DIR) + "/examples/gallery.upr");
+    ASSERT_EQ(scenes.size(), 2u);
+    ASSERT_EQ(scenes[0].layers.size(), 3u);
+    const Layer& petals = scenes[0].layers[0];
+    EXPECT_EQ(petals.bailout_test_index, 1);
+    EXPECT_EQ(petals.formula.init, "z = @start\nlimit = sqrt(@bailout)");
+    EXPECT_EQ(petals.formula.param_decls.at("test"),
+              (std::vector<std::string>{"modulus", "real part", "imaginary part"}));
+    ASSERT_EQ(petals.formula.user_functions.size(), 1u);
+    EXPECT_EQ(petals.formula.user_functions[0].name, "fold");
+    EXPECT_EQ(petals.outside.final, "#index = total / #numiter");
+    EXPECT_EQ(petals.transforms[0].transform,
+              "#pixel = #pixel + @amount * sin(imag(#pixel) * @waves)");
+    EXPECT_EQ(scenes[0].layers[1].formula.bailout, "|z| < 4");
+    EXPECT_EQ(scenes[0].layers[2].formula.loop, "z = z*z + @seed");
+    EXPECT_EQ(scenes[1].layers[0].formula.loop, "z = sqr(z) + k");
+}
+
 TEST(FindEntry, ExactFileFirstThenAnyFile) {
     const FormulaLibrary library = {
         {"Set", "x"}, {"A.ufm:Foo", "a"}, {"B.ufm:Foo", "b"}, {"B.ufm:Bar", "bar"}};
