@@ -111,7 +111,7 @@ std::vector<Probe> probes() {
          "f4",
          "blend_overlay((float4)(0.1f, 0.2f, 0.3f, 0.4f), (float4)(NAN, NAN, NAN, NAN), 0.0f)",
          {0.1, 0.2, 0.3, 0.4},
-         1e-7},
+         1e-6},
         {"blend on a transparent canvas is the source",
          "f4",
          "blend_difference((float4)(0.0f, 0.0f, 0.0f, 0.0f), (float4)(0.2f, 0.4f, 0.6f, 1.0f), "
