@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -141,6 +142,15 @@ class FormulaTranslator {
     TypedText modulus();
     TypedText parenthesized();
     TypedText call(const std::string& name);
+    std::optional<TypedText> special_form(const std::string& name,
+                                          const std::vector<TypedText>& args);
+    TypedText user_call(const std::string& name, const std::vector<TypedText>& args);
+    bool at_operator(std::string_view text) const;
+    std::string simple_statement(const std::string& line, const std::string& lower);
+    std::optional<std::string> array_declaration(const std::string& kernel_type,
+                                                 const std::string& text);
+    std::string color_override_marker(const std::string& statement) const;
+    static bool too_long_to_repeat(const TypedText& operand);
 
     std::vector<Token> tokens_{Token{}};
     std::size_t position_ = 0;

@@ -1,3 +1,11 @@
+spirelle_test(translator_tests
+    SOURCES
+        formula/translator_front_test.cpp
+        formula/translator_expressions_test.cpp
+        formula/translator_names_test.cpp
+        formula/translator_statements_test.cpp
+    LIBS spirelle_formula)
+
 spirelle_test(formula_entry_tests
     SOURCES
         formula/preprocess_test.cpp
