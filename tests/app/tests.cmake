@@ -1,0 +1,3 @@
+spirelle_test(app_tests
+    SOURCES app/export_test.cpp
+    LIBS spirelle_app PkgConfig::STB)

@@ -1,0 +1,195 @@
+// spirelle-cli render end to end on the machine's OpenCL device: scenes whose
+// every pixel is known (all inside with a solid colour, all outside with a
+// one-colour gradient), the file names it writes, and how it fails.
+#include <gtest/gtest.h>
+#include <stb_image.h>
+
+#include <array>
+#include <filesystem>
+
+#include "cli/cli_runner.h"
+#include "test_files.h"
+
+namespace spirelle {
+namespace {
+
+using spirelle::testing::run_cli;
+using spirelle::testing::TempDir;
+
+// Two sets of a quadratic iteration. "Inside" looks at a small patch in the
+// main cardioid, so every sample stays bounded and shows the solid inside
+// colour; "Outside" looks far from the set, so every sample escapes at once
+// and reads a gradient that is one colour everywhere. Colours are packed
+// with red in the lowest byte.
+const char kScenes[] = R"(Inside {
+fractal:
+  width=24 height=16
+layer:
+  opacity=100 mergemode=normal
+mapping:
+  center=-0.1/0.05 magn=40
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+inside:
+  transfer=none solid=4278221055
+outside:
+  entry=Smooth
+gradient:
+  index=0 color=65280 index=200 color=65280
+}
+
+Outside {
+fractal:
+  width=20 height=20 frames=4
+layer:
+  opacity=100
+mapping:
+  center=9/9@#0L8/8@#480L magn=30
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+outside:
+  transfer=linear entry=Smooth
+gradient:
+  smooth=yes index=0 color=12615680 index=150 color=12615680 index=300 color=12615680
+opacity:
+  smooth=no index=0 opacity=255
+}
+
+Test.ufm:Quad {
+builtin:
+  type = 1
+default:
+  complex param start
+    default = (0, 0)
+  endparam
+  float param bailout
+    default = 4.0
+  endparam
+}
+)";
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<std::array<int, 4>> pixels;
+};
+
+Image load_png(const std::string& path) {
+    Image image;
+    int channels = 0;
+    unsigned char* data = stbi_load(path.c_str(), &image.width, &image.height, &channels, 4);
+    if (data == nullptr) return image;
+    for (int i = 0; i < image.width * image.height; ++i) {
+        image.pixels.push_back({data[4 * i], data[4 * i + 1], data[4 * i + 2], data[4 * i + 3]});
+    }
+    stbi_image_free(data);
+    return image;
+}
+
+void expect_uniform(const Image& image, std::array<int, 4> colour) {
+    ASSERT_FALSE(image.pixels.empty());
+    for (size_t i = 0; i < image.pixels.size(); ++i) {
+        for (int c = 0; c < 4; ++c) {
+            // Averaging identical samples may land a hair below the value.
+            ASSERT_LE(std::abs(image.pixels[i][c] - colour[c]), 1)
+                << "pixel " << i << " channel " << c;
+        }
+    }
+}
+
+TEST(RenderCommand, RendersKnownPixels) {
+    struct Case {
+        const char* shows;
+        std::string args;
+        int width, height;
+        std::array<int, 4> colour;
+    };
+    const Case cases[] = {
+        {"the solid inside colour", "--set 0 --sampling-level 2", 24, 16, {255, 120, 0, 255}},
+        {"a one-colour gradient outside", "--set 1 --sampling-level 1", 20, 20, {0, 128, 192, 255}},
+        {"in double precision",
+         "--set 1 --precision double --sampling-level 0",
+         20,
+         20,
+         {0, 128, 192, 255}},
+        {"at another size, with exposure",
+         "--set 0 --size 7x5 --exposure 0.5 --sampling-level 0",
+         7,
+         5,
+         {127, 60, 0, 255}},
+    };
+    TempDir dir;
+    std::string scene = dir.write("quad.upr", kScenes);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shows);
+        std::string out = dir.path() + "/out.png";
+        auto result = run_cli("render " + scene + " " + c.args + " -o " + out, true);
+        ASSERT_EQ(result.status, 0) << result.out;
+        EXPECT_NE(result.out.find("Wrote " + out), std::string::npos) << result.out;
+        Image image = load_png(out);
+        EXPECT_EQ(image.width, c.width);
+        EXPECT_EQ(image.height, c.height);
+        expect_uniform(image, c.colour);
+    }
+}
+
+TEST(RenderCommand, NamesFilesAfterTheSceneSetAndFrame) {
+    TempDir dir;
+    std::string scene = dir.write("quad.upr", kScenes);
+    auto result = run_cli("render " + scene + " --set 0 --sampling-level 0");
+    ASSERT_EQ(result.status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/quad_Inside_rendered.png"));
+
+    result = run_cli("render " + scene + " --set 1 --frame 3 --sampling-level 0");
+    ASSERT_EQ(result.status, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/quad_Outside_f3.png"));
+
+    result = run_cli("render " + scene + " --set 1 --frames 2:4:2 --sampling-level 1");
+    ASSERT_EQ(result.status, 0) << result.out;
+    EXPECT_NE(result.out.find(" passes\n"), std::string::npos) << result.out;
+    for (const char* name : {"quad_f0002.png", "quad_f0004.png"}) {
+        SCOPED_TRACE(name);
+        Image image = load_png(dir.path() + "/" + name);
+        expect_uniform(image, {0, 128, 192, 255});
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.path() + "/quad_f0003.png"));
+}
+
+TEST(RenderCommand, FailuresExitWithAMessage) {
+    struct Case {
+        const char* shows;
+        std::string args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"an unwritable image", "--sampling-level 0 -o /nonexistent-dir/x.png",
+         "save: cannot write"},
+        {"an unwritable sequence frame",
+         "--set 1 --frames 1:1 --sampling-level 0 -o /nonexistent-dir/x.png",
+         "seq frame 1: cannot write"},
+        {"a backwards range", "--frames 5:2", "range: B must be >= A"},
+        {"a malformed range", "--frames 5", "--frames wants"},
+        {"a malformed size", "--size 10by10", "--size wants"},
+        {"a set that does not exist", "--set 2", "set 2 does not exist"},
+    };
+    TempDir dir;
+    std::string scene = dir.write("quad.upr", kScenes);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shows);
+        auto result = run_cli("render " + scene + " " + c.args, true);
+        EXPECT_EQ(result.status, 1) << result.out;
+        EXPECT_NE(result.out.find(c.message), std::string::npos) << result.out;
+    }
+    auto missing = run_cli("render " + dir.path() + "/missing.upr", true);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out.rfind("parse: ", 0), 0u) << missing.out;
+}
+
+TEST(DevicesCommand, ListsTheDeviceThatRendersTheTests) {
+    auto result = run_cli("devices");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_FALSE(result.out.empty());
+}
+
+}  // namespace
+}  // namespace spirelle
