@@ -13,6 +13,7 @@ namespace spirelle {
 void add_info_command(CLI::App& app);
 void add_devices_command(CLI::App& app);
 void add_render_command(CLI::App& app);
+void add_kernel_command(CLI::App& app);
 
 // Loads a parameter file as the desktop program does. A failure is reported
 // as "parse: " and the message on standard error, and ends the process with

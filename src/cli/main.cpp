@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
     spirelle::add_info_command(app);
     spirelle::add_devices_command(app);
     spirelle::add_render_command(app);
+    spirelle::add_kernel_command(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }
