@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 
 #include "formula/builtin.h"
@@ -55,6 +54,21 @@ std::vector<std::string> search_candidates(const std::string& file_name,
     return candidates;
 }
 
+// Formula files are small; a name that leads to something endless such as a
+// kernel memory image must not exhaust memory, so reading stops at a bound
+// and such a file counts as unreadable.
+constexpr std::streamsize kMaxFormulaFileBytes = std::streamsize(256) << 20;
+
+bool read_bounded(const std::string& path, std::string& content) {
+    std::ifstream in(path, std::ios::binary);
+    char buffer[1 << 16];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        content.append(buffer, static_cast<size_t>(in.gcount()));
+        if (static_cast<std::streamsize>(content.size()) > kMaxFormulaFileBytes) return false;
+    }
+    return !in.bad();
+}
+
 bool is_class_library(const std::string& file_name) {
     return file_name.size() >= 5 && to_lower(file_name.substr(file_name.size() - 4)) == ".ulb";
 }
@@ -89,11 +103,9 @@ void load_formula_file(const std::string& file_name, const std::string& scene_di
     if (is_class_library(file_name)) return;
     std::string path = find_formula_file(file_name, scene_dir);
     if (path.empty()) return;
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) return;
-    for (NamedBlock& block : split_blocks(content.str())) {
+    std::string content;
+    if (!read_bounded(path, content)) return;
+    for (NamedBlock& block : split_blocks(content)) {
         block.name = normalize_block_name(block.name, file_name);
         library.push_back(std::move(block));
     }

@@ -163,6 +163,21 @@ TEST(ResolveScene, OnlyRegularFilesAreCandidates) {
     EXPECT_EQ(find_formula_file("D.ufm", scene_dir.path()), formulas.path() + "/D.ufm");
 }
 
+// A name that leads to an endless file (a kernel memory image, say) must not
+// exhaust memory: past 256 MiB a formula file counts as unreadable.
+TEST(ResolveScene, OversizedFormulaFileIsNotRead) {
+    FormulaPath none(nullptr);
+    TempDir dir;
+    std::string path = dir.write("Big.ufm", formula_entry("Foo", "big"));
+    std::filesystem::resize_file(path, (std::uintmax_t(256) << 20) + 1);  // sparse
+    FormulaLibrary library;
+    load_formula_file("Big.ufm", dir.path(), library);
+    EXPECT_TRUE(library.empty());
+    std::filesystem::resize_file(path, std::uintmax_t(1) << 20);
+    load_formula_file("Big.ufm", dir.path(), library);
+    EXPECT_EQ(library.size(), 1u);
+}
+
 TEST(ResolveScene, ClassLibrariesAreNeverRead) {
     FormulaPath none(nullptr);
     TempDir dir;
