@@ -17,7 +17,11 @@ build: deps
 	cmake --build $(BUILD) -j$(JOBS)
 
 demo: build
-	$(BUILD)/bin/spirelle-cli info $(EXAMPLE)
+	$(BUILD)/bin/spirelle-cli render $(EXAMPLE) --sampling-level 3 -o $(BUILD)/demo.png
+
+# Rendering speed; the figures and the machine they came from go to bench/RESULTS.md.
+bench: build
+	$(BUILD)/bin/spirelle_bench
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)

@@ -10,6 +10,7 @@
 
 #include "engine/devices.h"
 #include "engine/render_engine.h"
+#include "reference_kernels.h"
 
 namespace spirelle {
 namespace {
@@ -18,7 +19,7 @@ namespace {
 // tent-filtered offset (red), shows its vertical position (green) and its
 // raw sequence value (blue), so misplaced tiles, skipped or repeated sample
 // indices and a wrong gradient buffer all change the pixels.
-const char* const kProgram = R"CL(
+const char* const kRenderKernel = R"CL(
 __kernel void render_scene(
     __global float4 * accum_buf,
     const int width, const int height,
@@ -44,19 +45,9 @@ __kernel void render_scene(
     accum_buf[pixel] += pass_accum;
 }
 
-__kernel void imaging(
-    __global const float4 * accum_buf, __global uchar4 * output,
-    const int width, const int height, const float inv_samples,
-    const float exposure, const float contrast
-) {
-    int gx = get_global_id(0), gy = get_global_id(1);
-    if (gx >= width || gy >= height) return;
-    int pixel = gy * width + gx;
-    float3 c = accum_buf[pixel].xyz * (inv_samples * exposure);
-    c = (c - (float3)(0.18f)) * contrast + (float3)(0.18f);
-    output[pixel] = convert_uchar4_sat((float4)(c, 1.0f) * 255.0f);
-}
 )CL";
+
+std::string program_text() { return std::string(kRenderKernel) + kReferenceImagingKernel; }
 
 // A red ramp: entry k holds red k / 3999.
 std::vector<float> ramp_table(const Scene&) {
@@ -73,7 +64,7 @@ float tent(float u) {
     return u < 0.5f ? std::sqrt(2.0f * u) - 1.0f : 1.0f - std::sqrt(2.0f - 2.0f * u);
 }
 
-// What kProgram and the imaging step give for one pixel after `samples`
+// What the program and the imaging step give for one pixel after `samples`
 // samples with indices 0 .. samples - 1.
 std::array<int, 4> expected_pixel(int gx, int gy, int width, int height, int samples,
                                   float exposure, float contrast) {
@@ -154,7 +145,7 @@ class EngineTest : public ::testing::Test {
     static void SetUpTestSuite() {
         device_ = cpu_device_name();
         if (device_.empty()) return;
-        shared_ = std::make_unique<RenderEngine>(program(kProgram));
+        shared_ = std::make_unique<RenderEngine>(program(program_text()));
         shared_->set_requested_device_name(device_);
         shared_->prepare(small_scene());
     }
@@ -223,7 +214,7 @@ TEST_F(EngineTest, SizeChangeReallocatesBuffersOnly) {
 }
 
 TEST_F(EngineTest, PrecisionChangeChoosesTheDeviceAndRebuilds) {
-    std::unique_ptr<RenderEngine> engine = engine_for(kProgram);
+    std::unique_ptr<RenderEngine> engine = engine_for(program_text());
     Scene scene = small_scene();
     scene.auto_tile_size = true;
     testing::internal::CaptureStdout();
@@ -251,8 +242,7 @@ TEST_F(EngineTest, PrecisionChangeChoosesTheDeviceAndRebuilds) {
 }
 
 TEST_F(EngineTest, BuildErrorCarriesTheLogAndTheNextPrepareRetries) {
-    std::string broken =
-        std::string(kProgram) + "\n__kernel void broken() { undeclared_name = 1; }\n";
+    std::string broken = program_text() + "\n__kernel void broken() { undeclared_name = 1; }\n";
     std::string text = broken;
     RenderEngine engine({[&text](const Scene&) { return text; }, ramp_table});
     engine.set_requested_device_name(device_);
@@ -266,7 +256,7 @@ TEST_F(EngineTest, BuildErrorCarriesTheLogAndTheNextPrepareRetries) {
     }
     EXPECT_THROW(engine.run_pass(0), std::runtime_error);
 
-    text = kProgram;
+    text = program_text();
     engine.prepare(small_scene());
     EXPECT_TRUE(engine.last_prepare().program_built);
     expect_image(render(engine, 4), 40, 24, 4, 1.0f, 1.0f);
@@ -301,7 +291,7 @@ TEST_F(EngineTest, ImagesBeyondTheDeviceFailWithAMessage) {
 }
 
 TEST_F(EngineTest, PassesBeforePrepareAreRefused) {
-    RenderEngine engine(program(kProgram));
+    RenderEngine engine(program(program_text()));
     EXPECT_THROW(engine.run_pass(0), std::runtime_error);
     EXPECT_THROW(engine.read_image(1, 1, 1), std::runtime_error);
 }

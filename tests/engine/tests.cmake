@@ -4,3 +4,5 @@ spirelle_test(engine_tests
         engine/engine_test.cpp
         engine/schedule_test.cpp
     LIBS spirelle_engine)
+# The hand-written reference kernels live with the benchmarks that share them.
+target_include_directories(engine_tests PRIVATE ${PROJECT_SOURCE_DIR}/bench)
