@@ -44,16 +44,15 @@ std::string expand_builtin(const std::string& text) {
     return replacement + std::string("default:\n") + sections["default"];
 }
 
-bool apply_builtin_outside_coloring(FormulaEntry& outside) {
+void apply_builtin_outside_coloring(FormulaEntry& outside) {
     bool supplied = !outside.loop.empty() || !outside.final.empty();
     if (supplied || (outside.entry != "ExponentialSmoothing" && outside.entry != "Smooth")) {
-        return false;
+        return;
     }
     // index = sum over iterations of exp(-|z|)
     outside.init = "float sum = 0.0";
     outside.loop = "sum = sum + exp(-cabs(#z))";
     outside.final = "#index = sum";
-    return true;
 }
 
 }  // namespace spirelle

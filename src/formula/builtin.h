@@ -14,8 +14,7 @@ namespace spirelle {
 std::string expand_builtin(const std::string& text);
 
 // Gives an outside coloring named exactly "ExponentialSmoothing" or "Smooth"
-// that no entry supplied the built-in exponential-smoothing texts. Returns
-// whether it did.
-bool apply_builtin_outside_coloring(FormulaEntry& outside);
+// that no entry supplied the built-in exponential-smoothing texts.
+void apply_builtin_outside_coloring(FormulaEntry& outside);
 
 }  // namespace spirelle

@@ -178,6 +178,20 @@ TEST(ReadFormulaEntry, BailoutTestIndexComparesExactly) {
     }
 }
 
+TEST(ReadFormulaEntry, CarriageReturnsReadLikePlainLineFeeds) {
+    std::string crlf;
+    for (char c : std::string(kFormula)) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+    Layer plain, windows;
+    read_formula_entry(preprocess(kFormula), plain.formula, plain);
+    read_formula_entry(preprocess(crlf), windows.formula, windows);
+    EXPECT_EQ(windows.formula.init, plain.formula.init);
+    EXPECT_EQ(windows.formula.loop, plain.formula.loop);
+    EXPECT_EQ(windows.formula.bailout, plain.formula.bailout);
+    EXPECT_EQ(windows.formula.params, plain.formula.params);
+    EXPECT_EQ(windows.formula.param_decls, plain.formula.param_decls);
+    EXPECT_EQ(windows.formula.user_functions.size(), 1u);
+}
+
 TEST(ReadColoringEntry, FoldsEverySectionButReadsNoFunctions) {
     FormulaEntry coloring;
     coloring.init = "stale";
