@@ -37,8 +37,9 @@ struct RenderEngine::OpenClState {
     int buffer_height = 0;
     int precision = 0;  // 1 double, 0 single
     std::string source;
-    // False after a device change or a failed build, so that the next
-    // prepare builds even when the text equals the last one built.
+    // False after a device change until a build succeeds in the new
+    // context, so that the next prepare builds even when the text equals
+    // the last one built.
     bool program_current = false;
     std::string requested_device_name;
     std::string device_name;
@@ -187,7 +188,11 @@ void RenderEngine::choose_device() {
     s.queue = queue;
     s.precision = precision;
     s.device_name = device.getInfo<CL_DEVICE_NAME>();
+    // Everything built in the old context is useless now, even if the build
+    // that follows fails and a later prepare finds size and text unchanged.
     s.program_current = false;
+    s.buffer_width = 0;
+    s.buffer_height = 0;
     report_.device_chosen = true;
     std::cout << "Using device: " << s.device_name << "\n" << std::flush;
 }
@@ -195,7 +200,8 @@ void RenderEngine::choose_device() {
 void RenderEngine::build_program(const std::string& text) {
     OpenClState& s = *state_;
     Clock::time_point start = Clock::now();
-    s.program_current = false;
+    // A failed build keeps the last good kernels and the text they came
+    // from, so a scene that goes back to that text needs no build.
     s.program = cl::Program(s.context, text);
     std::string options = "-cl-std=CL1.2 -cl-mad-enable";
     if (s.precision == 0) options += " -cl-single-precision-constant";

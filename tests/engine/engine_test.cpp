@@ -262,6 +262,49 @@ TEST_F(EngineTest, BuildErrorCarriesTheLogAndTheNextPrepareRetries) {
     expect_image(render(engine, 4), 40, 24, 4, 1.0f, 1.0f);
 }
 
+// After a failed build the last good program stays in use: a scene that
+// returns to its text needs no build. A failed build right after a device
+// change leaves nothing of the old context usable, so the next prepare
+// builds and allocates again although text and size are unchanged.
+TEST_F(EngineTest, FailedBuildKeepsWhatStillFitsTheContext) {
+    std::string good = program_text();
+    std::string text = good;
+    RenderEngine engine({[&text](const Scene&) { return text; }, ramp_table});
+    engine.set_requested_device_name(device_);
+    Scene scene = small_scene();
+    engine.prepare(scene);
+
+    struct Step {
+        const char* shows;
+        int precision;
+        bool broken;
+        bool built, allocated;
+    };
+    const Step steps[] = {
+        {"a broken text fails", 0, true, false, false},
+        {"the last good text needs no build", 0, false, false, false},
+        {"a device change with a broken text fails", 1, true, false, false},
+        {"the good text builds in the new context", 1, false, true, true},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.shows);
+        text = step.broken ? good + "\n__kernel void broken() { undeclared_name = 1; }\n" : good;
+        scene.precision = step.precision;
+        testing::internal::CaptureStdout();
+        if (step.broken) {
+            EXPECT_THROW(engine.prepare(scene), std::runtime_error);
+            testing::internal::GetCapturedStdout();
+            continue;
+        }
+        engine.prepare(scene);
+        std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(engine.last_prepare().program_built, step.built);
+        EXPECT_EQ(engine.last_prepare().buffers_allocated, step.allocated);
+        EXPECT_EQ(printed.find("Config: ") != std::string::npos, step.built) << printed;
+        expect_image(render(engine, 4), 40, 24, 4, 1.0f, 1.0f);
+    }
+}
+
 TEST_F(EngineTest, ImagesBeyondTheDeviceFailWithAMessage) {
     struct Case {
         const char* shows;
