@@ -254,12 +254,15 @@ TypedText FormulaTranslator::multiplicative() {
 // power = unary [ "^" power ]
 //
 // A complex base or exponent takes the complex power; a real power of a real
-// base stays real.
+// base stays real. Each exponent counts as one level of nesting: beyond the
+// limit the "^" is left unread and the expression ends there.
 TypedText FormulaTranslator::power() {
     TypedText base = unary();
-    if (current().kind != TokenKind::caret) return base;
+    if (current().kind != TokenKind::caret || nesting_ >= kMaxNesting) return base;
     advance();
+    ++nesting_;
     TypedText exponent = power();
+    --nesting_;
     if (is_complex(base) || is_complex(exponent)) {
         return complex("cpow(" + as_complex(base).text + ", " + as_complex(exponent).text + ")");
     }

@@ -84,6 +84,15 @@ std::string initial_value(ValueType type, const TypedText* param) {
 
 bool starts_with_hash(const std::string& name) { return !name.empty() && name.front() == '#'; }
 
+// Names that are written into the kernel as they stand in the formula text
+// (array names, hoisted declarations, color snapshots) must be identifiers of
+// the kernel language: anything else could carry a line break or a
+// preprocessor directive past the tokenizer.
+bool is_kernel_identifier(std::string_view name) {
+    if (name.empty() || (name.front() >= '0' && name.front() <= '9')) return false;
+    return std::all_of(name.begin(), name.end(), is_word_char);
+}
+
 bool contains_any(std::string_view text, std::string_view characters) {
     return text.find_first_of(characters) != std::string_view::npos;
 }
@@ -137,8 +146,9 @@ std::set<std::string> names_to_hoist(const std::string& normalized,
             depth = depth > 0 ? depth - 1 : 0;
         } else if (!starts_with_word(line, "elseif") && line != "else") {
             std::string target = hoisting_target(line);
-            if (target.empty() || contains_any(target, " \t(){}[].,") || never_hoisted(target) ||
-                declared.count(target) || !seen.insert(target).second) {
+            if (target.empty() || contains_any(target, " \t(){}[].,") ||
+                !is_kernel_identifier(target) || never_hoisted(target) || declared.count(target) ||
+                !seen.insert(target).second) {
                 continue;
             }
             if (depth > 0) hoisted.insert(target);
@@ -324,7 +334,7 @@ std::string FormulaTranslator::simple_statement(const std::string& line, const s
 
     std::string out = "    " + kernel_type + statement.text + ";\n";
     if (kernel_type == "real4_t ") {
-        if (!target.empty() && color_snapshots.insert(target).second) {
+        if (is_kernel_identifier(target) && color_snapshots.insert(target).second) {
             declared_vars.insert(target + "_init");
             out += "    real4_t " + target + "_init = " + target + ";\n";
         }
@@ -345,14 +355,19 @@ std::optional<std::string> FormulaTranslator::array_declaration(const std::strin
     if (sign != std::string::npos && sign < close) return {};
     std::string name = to_lower(trim(text.substr(0, open)));
     std::string size = trim(text.substr(open + 1, close - open - 1));
-    if (name.empty() || size.empty() || contains_any(name, " ")) return {};
+    if (name.empty() || size.empty() || contains_any(name, " ") || !is_kernel_identifier(name)) {
+        return {};
+    }
 
+    // The size is read before the name is declared, so a size that names a
+    // parameter of the same name still means the parameter.
+    std::string size_text = translate_array_size(size);
     ValueType element = kernel_value_type(kernel_type);
     array_vars[name] = element;
     declared_vars.insert(name);
     typed_decls.insert(name);
     var_types[name] = element;
-    return "    " + kernel_type + name + "[(int)(" + translate_array_size(size) + ")];\n";
+    return "    " + kernel_type + name + "[(int)(" + size_text + ")];\n";
 }
 
 // A coloring that assigns #color from a color variable still holding its

@@ -143,6 +143,10 @@ TEST(ExpressionTranslation, DeepNestingIsCutOff) {
     // the signs beyond the cut-off are read as binary minus: linear output
     std::string signs(100000, '-');
     EXPECT_LT(translate(translator, signs + "x").text.size(), 10 * signs.size());
+    // a long chain of powers nests to the right, one level per exponent
+    std::string powers = "x";
+    for (int i = 0; i < 100000; ++i) powers += "^x";
+    EXPECT_LT(translate(translator, powers).text.size(), 10000u);
 }
 
 TEST(ExpressionTranslation, RepeatedOperandsStayBounded) {

@@ -109,6 +109,30 @@ TEST(StatementTranslation, ParametersWrittenWithoutAt) {
     });
 }
 
+// Names that the statement translator writes as they stand (array names,
+// hoisted variables, color snapshots) must be identifiers; otherwise the line
+// is read through the tokenizer like any other, and stray line breaks or
+// directives never reach the kernel.
+TEST(StatementTranslation, RawNamesMustBeIdentifiers) {
+    expect_sections({
+        {"array name with a directive", "float a\r#define\vm\v1[3]", "    real_t a;\n"},
+        {"hoisted name with a directive", "if x\na\r#include\v</etc/passwd>\r = 1\nendif",
+         "    if (x) {\n    a;\n    }\n"},
+        {"hoisted name starting with a digit", "if x\n1a = 2\nendif", "    if (x) {\n    1;\n    }\n"},
+        {"color snapshot of a non-identifier", "color q\r#define\vm = rgb(1, 0, 0)",
+         "    real4_t q;\n"},
+        {"implicit color of a non-identifier", "k\v+\vj = rgb(1, 0, 0)",
+         "    real4_t k + j = fl_rgb(1, 0, 0);\n"},
+    });
+}
+
+TEST(StatementTranslation, ArraySizeIsReadBeforeTheArrayIsDeclared) {
+    FormulaTranslator translator;
+    translator.param_map["@n"] = {"4.0", ValueType::real};
+    EXPECT_EQ(translator.translate_statements("float n[n]\n"), "    real_t n[(int)(4.0)];\n");
+    EXPECT_EQ(translator.translate_statements("x = n[1]\n"), "    real_t x = n[(int)(1)];\n");
+}
+
 TEST(StatementTranslation, UnboundedLoops) {
     FormulaTranslator translator;
     translator.bounded_loops = false;
