@@ -4,6 +4,7 @@
 
 #include <stb_image_write.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -54,7 +55,12 @@ std::string join_output_path(const std::string& directory, const std::string& fi
 
 std::string set_suffix(size_t set_count, size_t set_index, const std::string& set_name) {
     if (set_count < 2) return {};
-    return set_name.empty() ? "_set" + std::to_string(set_index) : "_" + set_name;
+    if (set_name.empty()) return "_set" + std::to_string(set_index);
+    // The name comes from the scene file; a separator in it would send the
+    // image into another directory (or "../" out of the scene's).
+    std::string suffix = "_" + set_name;
+    std::replace_if(suffix.begin(), suffix.end(), is_separator, '_');
+    return suffix;
 }
 
 std::string frame_suffix(bool animated, int frame) {

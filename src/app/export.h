@@ -24,7 +24,8 @@ std::string output_directory(const std::string& path);
 std::string join_output_path(const std::string& directory, const std::string& file_name);
 
 // "" for a file with one set; otherwise "_" + the set's name, or "_set" +
-// its index when the set has no name.
+// its index when the set has no name. Slashes and backslashes in the name
+// become "_", so that the image stays next to the scene file.
 std::string set_suffix(size_t set_count, size_t set_index, const std::string& set_name);
 
 // "_f" + frame for an animated set, "_rendered" otherwise.

@@ -80,6 +80,8 @@ TEST(SavedImagePath, NamesTheSetAndTheFrame) {
         {"one unanimated set", 1, 0, "Only", false, 1, "scenes/spiral_rendered.png"},
         {"a named set of three, animated", 3, 1, "Blue", true, 12, "scenes/spiral_Blue_f12.png"},
         {"an unnamed set of several", 2, 0, "", false, 1, "scenes/spiral_set0_rendered.png"},
+        {"a set name cannot leave the directory", 2, 1, "../up\\back", false, 1,
+         "scenes/spiral_.._up_back_rendered.png"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
