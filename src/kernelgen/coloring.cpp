@@ -47,7 +47,9 @@ bool is_unsupported_section(const std::string& section) {
 }
 
 // "int iter" (the "int" may end a longer word) followed by the end, a blank,
-// a tab or "=".
+// a tab, "=" or the end of its line. A declaration alone on its line counts
+// too: missing it would let the coloring reset and count the layer's own
+// iteration counter.
 bool declares_own_counter(const std::string& text) {
     for (size_t at = text.find("int"); at != std::string::npos; at = text.find("int", at + 1)) {
         size_t i = at + 3;
@@ -55,7 +57,9 @@ bool declares_own_counter(const std::string& text) {
         while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
         if (i == blanks || text.compare(i, 4, "iter") != 0) continue;
         i += 4;
-        if (i == text.size() || text[i] == ' ' || text[i] == '\t' || text[i] == '=') return true;
+        if (i == text.size()) return true;
+        const char next = text[i];
+        if (next == ' ' || next == '\t' || next == '=' || next == '\r' || next == '\n') return true;
     }
     return false;
 }

@@ -70,6 +70,31 @@ TEST(ColoringInstance, OwnCounterReplacesIter) {
         << instance.final_code;
 }
 
+TEST(ColoringInstance, OwnCounterDeclarationForms) {
+    const struct {
+        const char* name;
+        std::string init;
+        bool own;
+    } cases[] = {
+        {"with a value", "int iter = 0\n", true},
+        {"alone on its line", "int iter\niter = 0\n", true},
+        {"alone before a carriage return", "int iter\r\niter = 0\r\n", true},
+        {"at the end of the text", "iter = 0\nint iter", true},
+        {"tab between type and name", "int\titer=0\n", true},
+        {"longer name", "int iterations = 0\n", false},
+        {"only read", "float x = iter\n", false},
+    };
+    for (const auto& c : cases) {
+        FormulaEntry coloring;
+        coloring.init = c.init;
+        coloring.loop = "iter = iter + 1\n";
+        coloring.final = "#index = iter\n";
+        const ColoringInstance instance = instantiate_coloring(coloring, "_ic_iter", "_ic_");
+        EXPECT_EQ(contains(instance.loop_code, "_ic_iter = _ic_iter + 1;"), c.own)
+            << c.name << ": " << instance.loop_code;
+    }
+}
+
 // Prefixing must leave member names alone, and "c" keeps meaning the pixel
 // constant of the layer function.
 TEST(ColoringInstance, MembersAndThePixelConstantKeepTheirNames) {
