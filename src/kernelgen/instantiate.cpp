@@ -49,7 +49,9 @@ std::string real_kernel_text(const std::string& text) {
                  ((out[0] >= '0' && out[0] <= '9') || out[0] == '-') &&
                  out.find_first_not_of("0123456789", 1) == std::string::npos;
     if (whole) out += ".0";
-    return is_decimal_number(out) ? out : "0.0";
+    // A plain identifier is a checked literal too and is kept, so that a
+    // value naming something the kernel lacks fails in the build.
+    return is_decimal_number(out) || is_plain_identifier(out) ? out : "0.0";
 }
 
 TypedText param_kernel_text(const std::string& key, std::string text, const EnumDecls& decls) {

@@ -17,8 +17,8 @@ using ParamMap = std::map<std::string, TypedText>;
 using EnumDecls = std::map<std::string, std::vector<std::string>>;
 
 // "@name" -> the kernel text of the parameter's value. A value reaches the
-// kernel only as a checked number, a complex pair of checked numbers or an
-// enumerated index; anything else reads "0.0" like an undeclared parameter.
+// kernel only as a checked number, a complex pair of checked numbers, an
+// enumerated index or a plain identifier; anything else reads "0.0".
 ParamMap build_param_map(const std::map<std::string, std::string>& params, const EnumDecls& decls);
 
 // Function parameter -> the built-in function it selects, from the scene's

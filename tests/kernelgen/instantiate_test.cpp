@@ -30,6 +30,7 @@ TEST(BuildParamMap, TurnsValuesIntoCheckedKernelTexts) {
         // Anything that is not a checked literal reads like an undeclared
         // parameter instead of reaching the kernel.
         {"words", "a/b", "0.0", ValueType::real},
+        {"plain identifier stays", "Scale_2", "Scale_2", ValueType::real},
         {"empty", "", "0.0", ValueType::real},
         {"trailing junk", "0.5abc", "0.0", ValueType::real},
         {"junk before the slash", "x)/0.5", "0.0", ValueType::real},
