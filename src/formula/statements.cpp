@@ -66,22 +66,6 @@ std::string zero_value(ValueType type) {
     return "(real_t)0.0";
 }
 
-// The value a hoisted variable starts with: zero, or the value of the
-// parameter that the name meant before the formula assigned it.
-std::string initial_value(ValueType type, const TypedText* param) {
-    if (!param) return zero_value(type);
-    if (type == ValueType::complex && param->type != ValueType::complex) {
-        return promote(param->text);
-    }
-    if (type == ValueType::color && param->type != ValueType::color) {
-        return "fl_unpack_color(" + param->text + ")";
-    }
-    if (type != ValueType::complex && param->type == ValueType::complex) {
-        return "(" + param->text + ").x";
-    }
-    return param->text;
-}
-
 bool starts_with_hash(const std::string& name) { return !name.empty() && name.front() == '#'; }
 
 // Names that are written into the kernel as they stand in the formula text
@@ -178,9 +162,7 @@ std::string FormulaTranslator::translate_section(const std::string& section) {
         auto entry = var_types.find(name);
         ValueType type = entry == var_types.end() ? ValueType::real : entry->second;
         if (type == ValueType::unknown) type = ValueType::real;
-        auto param = param_map.find("@" + name);
-        out += "    " + kernel_type_of(type) + name + " = " +
-               initial_value(type, param == param_map.end() ? nullptr : &param->second) + ";\n";
+        out += "    " + kernel_type_of(type) + name + " = " + zero_value(type) + ";\n";
         declared_vars.insert(name);
     }
     return out + translate_statements(normalized);

@@ -15,6 +15,7 @@ void expect_sections(const std::vector<SectionCase>& cases) {
     for (const SectionCase& c : cases) {
         FormulaTranslator translator;
         translator.param_map["@power"] = {"2.0", ValueType::real};
+        translator.param_map["@seed"] = {"(real2_t)((real_t)0.3, (real_t)-0.1)", ValueType::complex};
         EXPECT_EQ(translator.translate_section(c.section), c.kernel) << c.name;
     }
 }
@@ -103,9 +104,14 @@ TEST(StatementTranslation, ParametersWrittenWithoutAt) {
         {"read as the parameter", "w = z^power", "    real2_t w = cpow(z, (real2_t)(2.0, 0.0));\n"},
         {"assigned: the right side still reads the parameter", "power = power + 1\nw = power",
          "    real_t power = 2.0 + 1;\n    real_t w = power;\n"},
-        {"hoisted: starts with the parameter's value", "if x\npower = power * 2\nendif\nw = power",
-         "    real_t power = 2.0;\n    if (x) {\n    power = power * 2;\n    }\n"
+        {"hoisted: a variable like any other, starting at zero",
+         "if x\npower = power * 2\nendif\nw = power",
+         "    real_t power = (real_t)0.0;\n    if (x) {\n    power = power * 2;\n    }\n"
          "    real_t w = power;\n"},
+        {"hoisted complex and color variables start at zero",
+         "if x\nseed = z\nk = rgb(1, 1, 1)\nendif",
+         "    real4_t k = (real4_t)(0.0, 0.0, 0.0, 0.0);\n    real2_t seed = (real2_t)(0.0, 0.0);\n"
+         "    if (x) {\n    seed = z;\n    k = fl_rgb(1, 1, 1);\n    }\n"},
     });
 }
 
