@@ -65,9 +65,10 @@ bool declares_own_counter(const std::string& text) {
 }
 
 // Calls `rename` for every identifier of the text and writes what it returns.
-// Numbers (runs that start with a digit) and member names after "." are kept.
+// Numbers (runs that start with a digit) and member names after "." are kept,
+// and so are the names of called functions when `keep_calls` is set.
 template <typename Rename>
-std::string rename_identifiers(const std::string& text, Rename rename) {
+std::string rename_identifiers(const std::string& text, Rename rename, bool keep_calls = false) {
     std::string out;
     size_t i = 0;
     while (i < text.size()) {
@@ -80,7 +81,8 @@ std::string rename_identifiers(const std::string& text, Rename rename) {
         std::string word = text.substr(i, end - i);
         bool identifier = !std::isdigit(static_cast<unsigned char>(word[0]));
         bool member = i > 0 && text[i - 1] == '.';
-        out += identifier && !member ? rename(word) : word;
+        bool called = keep_calls && end < text.size() && text[end] == '(';
+        out += identifier && !member && !called ? rename(word) : word;
         i = end;
     }
     return out;
@@ -91,11 +93,15 @@ std::string replace_counter(const std::string& text, const std::string& counter)
         text, [&](const std::string& word) { return word == "iter" ? counter : word; });
 }
 
+// A variable is never called, so a private name directly followed by "(" is
+// the kernel function of the same name (a variable `length` next to the
+// length() that |z| and cabs() become) and stays as it is.
 std::string add_prefix(const std::string& text, const std::set<std::string>& names,
                        const std::string& prefix) {
-    return rename_identifiers(text, [&](const std::string& word) {
-        return names.count(word) != 0 ? prefix + word : word;
-    });
+    return rename_identifiers(
+        text,
+        [&](const std::string& word) { return names.count(word) != 0 ? prefix + word : word; },
+        true);
 }
 
 struct HoistedCode {

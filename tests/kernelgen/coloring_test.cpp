@@ -109,6 +109,29 @@ TEST(ColoringInstance, MembersAndThePixelConstantKeepTheirNames) {
     EXPECT_FALSE(contains(all, "._ic_")) << all;
 }
 
+// A private variable may share its name with a kernel function that the
+// translated code calls; the calls keep their names.
+TEST(ColoringInstance, VariablesNamedLikeKernelFunctions) {
+    const struct {
+        const char* name;
+        std::string loop;
+        std::string expected;
+    } cases[] = {
+        {"length next to cabs", "float length = 0\nlength = length + cabs(z)\n",
+         "    _ic_length = _ic_length + length(z);\n"},
+        {"dot next to |z|", "float dot = |z|\n", "    _ic_dot = dot(z, z);\n"},
+        {"exp next to exp", "float exp = 0\nexp = exp(-|z|)\n",
+         "    _ic_exp = exp((real_t)((- dot(z, z))));\n"},
+    };
+    for (const auto& c : cases) {
+        FormulaEntry coloring;
+        coloring.loop = c.loop;
+        coloring.final = "#index = 1\n";
+        const ColoringInstance instance = instantiate_coloring(coloring, "_ic_iter", "_ic_");
+        EXPECT_TRUE(contains(instance.loop_code, c.expected)) << c.name << ": " << instance.loop_code;
+    }
+}
+
 TEST(RewriteClassCalls, ReplacesObjectsByPlainExpressions) {
     const std::map<std::string, std::string> talis = {{"trans", "qvx.ulb:QVXTalisTransform"},
                                                       {"trans.p1", "0"}};
