@@ -13,6 +13,7 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 
 #include "app/export.h"
 #include "cli/commands.h"
@@ -111,24 +112,47 @@ class Progress {
     std::chrono::steady_clock::time_point start_;
 };
 
+// An engine failure with the prefix that the desktop program's render
+// thread gives the same step ("reset: " for prepare, "tonemap: " for the
+// imaging); a sequence frame reports the bare message after its own prefix.
+class StepError : public std::runtime_error {
+  public:
+    StepError(const char* step, const std::exception& cause)
+        : std::runtime_error(cause.what()), step_(step) {}
+    const char* step() const { return step_; }
+
+  private:
+    const char* step_;
+};
+
+template <typename Step>
+auto run_step(const char* prefix, Step step) {
+    try {
+        return step();
+    } catch (const std::exception& e) {
+        throw StepError(prefix, e);
+    }
+}
+
 // Renders the scene to its full sample target on a fresh engine.
 std::vector<uint8_t> render_image(const Scene& scene, const std::string& device,
                                   const RenderOptions& options, Progress& progress,
                                   bool announce_passes) {
     RenderEngine engine;
     if (!device.empty()) engine.set_requested_device_name(device);
-    engine.prepare(scene);
+    run_step("reset: ", [&] { engine.prepare(scene); });
     const int per_pass = engine.samples_per_pass();
     const int target = 1 << scene.sampling_level;
     if (announce_passes) std::cout << target / per_pass << " passes\n" << std::flush;
     progress.start();
     int done = 0;
     while (done + per_pass <= target) {
-        engine.run_pass(done);
+        run_step("render: ", [&] { engine.run_pass(done); });
         done += per_pass;
         progress.update(scene, done, target);
     }
-    return engine.read_image(done, options.exposure, options.contrast);
+    return run_step("tonemap: ",
+                    [&] { return engine.read_image(done, options.exposure, options.contrast); });
 }
 
 // The device to name to the engine. Without a request the engine takes the
@@ -159,6 +183,8 @@ void render_one(const std::vector<Scene>& sets, Scene scene, const std::string& 
     std::vector<uint8_t> pixels;
     try {
         pixels = render_image(scene, device, options, progress, false);
+    } catch (const StepError& e) {
+        fail(std::string(e.step()) + e.what());
     } catch (const std::exception& e) {
         fail(std::string("render: ") + e.what());
     }

@@ -185,6 +185,38 @@ TEST(RenderCommand, FailuresExitWithAMessage) {
     EXPECT_EQ(missing.out.rfind("parse: ", 0), 0u) << missing.out;
 }
 
+// Engine failures carry the prefix that the desktop program gives the same
+// step: a program that does not build fails the reset, with the build log.
+TEST(RenderCommand, BuildErrorsFailTheResetWithTheLog) {
+    TempDir dir;
+    std::string scene = dir.write("broken.upr", R"(Broken {
+fractal:
+  width=8 height=8
+layer:
+  opacity=100
+mapping:
+  center=0/0 magn=1
+formula:
+  maxiter=10 filename=Test.ufm entry=Broken
+outside:
+  entry=Smooth
+}
+
+Test.ufm:Broken {
+init:
+  z = 0
+loop:
+  z = nosuchcall(z) + #pixel
+bailout:
+  |z| < 4
+}
+)");
+    auto result = run_cli("render " + scene + " --sampling-level 0", true);
+    EXPECT_EQ(result.status, 1) << result.out;
+    EXPECT_NE(result.out.find("reset: OpenCL build error:\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("nosuchcall"), std::string::npos) << result.out;
+}
+
 TEST(DevicesCommand, ListsTheDeviceThatRendersTheTests) {
     auto result = run_cli("devices");
     EXPECT_EQ(result.status, 0);
