@@ -48,7 +48,10 @@ bool is_decimal_number(const std::string& text) {
 std::string comment_text(const std::string& text) {
     std::string out;
     for (char c : text) {
-        if (c >= 0x20 && c < 0x7f && c != '\\') out += c;
+        if (c < 0x20 || c >= 0x7f || c == '\\') continue;
+        // "??/" is a backslash where the compiler reads trigraphs.
+        if (c == '?' && !out.empty() && out.back() == '?') continue;
+        out += c;
     }
     return out;
 }

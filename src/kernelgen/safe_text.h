@@ -18,7 +18,8 @@ bool is_decimal_number(const std::string& text);
 
 // The text with everything but printable ASCII removed, so that it stays on
 // one comment line; backslashes go too, since one at the end of a comment
-// would join the following line to it.
+// would join the following line to it, and so does every "?" that follows
+// another, which leaves no "??/" trigraph.
 std::string comment_text(const std::string& text);
 
 // Small text helpers of the generator: ASCII lower case, trimming of blanks,

@@ -87,5 +87,17 @@ TEST(KernelCompile, HostileSceneBuilds) {
     expect_builds(testing::hostile_scene(), "hostile scene");
 }
 
+// A transform name ending in a trigraph backslash must not join the block
+// that follows its comment to the comment.
+TEST(KernelCompile, TransformNameEndingInATrigraphBuilds) {
+    if (!cpu_device().available) GTEST_SKIP() << "no OpenCL CPU device";
+    Scene scene = testing::one_layer_scene();
+    FormulaEntry transform;
+    transform.entry = "Shift??/";
+    transform.transform = "#pixel = #pixel + 1\n";
+    scene.layers[0].transforms = {transform};
+    expect_builds(scene, "transform named Shift??/");
+}
+
 }  // namespace
 }  // namespace spirelle

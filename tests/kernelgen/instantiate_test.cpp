@@ -125,7 +125,12 @@ TEST(SafeText, ChecksLiteralsAndComments) {
     for (const char* name : {"f", "_x1", "Sin"}) EXPECT_TRUE(is_plain_identifier(name)) << name;
     for (const char* other : {"", "1f", "a b", "a\n", "a-b"})
         EXPECT_FALSE(is_plain_identifier(other));
-    EXPECT_EQ(comment_text("Shift\n#include <x>\\\r\t!"), "Shift#include <x>!");
+    const std::pair<std::string, std::string> comments[] = {
+        {"Shift\n#include <x>\\\r\t!", "Shift#include <x>!"},
+        {"Shift??/", "Shift?/"},
+        {"What? Why???", "What? Why?"},
+    };
+    for (const auto& [text, expected] : comments) EXPECT_EQ(comment_text(text), expected) << text;
 }
 
 }  // namespace
