@@ -35,7 +35,7 @@ test-sanitize: deps
 # libFuzzer targets; run one with e.g. build-fuzz/bin/fuzz_load_parameter_file -max_total_time=60
 fuzz: deps
 	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPIRELLE_FUZZ=ON
-	cmake --build build-fuzz -j$(JOBS)
+	cmake --build build-fuzz -j$(JOBS) --target fuzz_all
 
 format:
 	find src tests fuzz bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
