@@ -9,9 +9,11 @@
 #include <set>
 #include <vector>
 
+#include "formula/lines.h"
 #include "formula/translator.h"
 #include "kernelgen/instantiate.h"
 #include "kernelgen/safe_text.h"
+#include "scene/text.h"
 
 namespace spirelle {
 
@@ -119,7 +121,7 @@ HoistedCode hoist_declarations(const std::string& code, std::set<std::string>& s
         {"int ", "0"},
     };
     HoistedCode result;
-    for (const std::string& line : text_lines(code)) {
+    for (const std::string& line : split_lines(code)) {
         size_t start = line.find_first_not_of(" \t");
         size_t equals = line.find('=');
         bool moved = false;
@@ -205,8 +207,8 @@ std::string replace_method_calls(const std::string& text, const std::string& met
 // Drops the lines that import class libraries or create class objects.
 std::string drop_object_setup(const std::string& text) {
     std::string out;
-    for (const std::string& line : text_lines(text)) {
-        std::string t = trim_blanks(line);
+    for (const std::string& line : split_lines(text)) {
+        std::string t = trim(line);
         bool creates =
             t.rfind("usertransform ", 0) == 0 && contains(t, "=") && contains(t, " new ");
         if (t.rfind("import ", 0) == 0 || creates) continue;
@@ -269,7 +271,7 @@ ColoringInstance instantiate_coloring(const FormulaEntry& coloring, const std::s
 std::string rewrite_class_calls(const std::string& text,
                                 const std::map<std::string, std::string>& params) {
     std::string kept;
-    for (const std::string& line : text_lines(text)) {
+    for (const std::string& line : split_lines(text)) {
         if (!contains(line, ".Init(")) kept += line + "\n";
     }
     kept = replace_method_calls(kept, "Iterate", [&](const std::string& argument) {

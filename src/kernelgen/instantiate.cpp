@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "formula/lines.h"
 #include "kernelgen/safe_text.h"
+#include "scene/text.h"
 
 namespace spirelle {
 namespace {
@@ -15,9 +17,9 @@ const std::string kKeyframeMarker = "@#";
 // The index of the value among the enumerated values (without regard to
 // case), else the value read as a decimal integer.
 std::string enum_kernel_text(const std::string& value, const std::vector<std::string>& labels) {
-    const std::string lower = lower_ascii(value);
+    const std::string lower = to_lower(value);
     for (size_t i = 0; i < labels.size(); ++i) {
-        if (lower_ascii(labels[i]) == lower) return std::to_string(i);
+        if (to_lower(labels[i]) == lower) return std::to_string(i);
     }
     errno = 0;
     long number = std::strtol(value.c_str(), nullptr, 10);
@@ -27,7 +29,7 @@ std::string enum_kernel_text(const std::string& value, const std::vector<std::st
 
 const std::vector<std::string>* find_decl(const std::string& name, const EnumDecls& decls) {
     for (const auto& [declared, labels] : decls) {
-        if (lower_ascii(declared) == name) return &labels;
+        if (to_lower(declared) == name) return &labels;
     }
     return nullptr;
 }
@@ -41,7 +43,7 @@ bool reads_as_number(const std::string& text) {
 
 // A real value: yes/no words, whole numbers made floating, numbers as written.
 std::string real_kernel_text(const std::string& text) {
-    const std::string lower = lower_ascii(text);
+    const std::string lower = to_lower(text);
     if (lower == "yes" || lower == "true") return "1";
     if (lower == "no" || lower == "false") return "0";
     std::string out = text;
@@ -64,8 +66,8 @@ TypedText param_kernel_text(const std::string& key, std::string text, const Enum
     }
     size_t slash = text.find('/');
     if (slash != std::string::npos && reads_as_number(text.substr(slash + 1))) {
-        std::string re = trim_blanks(text.substr(0, slash));
-        std::string im = trim_blanks(text.substr(slash + 1));
+        std::string re = trim(text.substr(0, slash));
+        std::string im = trim(text.substr(slash + 1));
         if (!is_decimal_number(re) || !is_decimal_number(im)) return {"0.0", ValueType::real};
         return {"(real2_t)((real_t)" + re + ", (real_t)" + im + ")", ValueType::complex};
     }
@@ -73,14 +75,14 @@ TypedText param_kernel_text(const std::string& key, std::string text, const Enum
 }
 
 ValueType formula_value_type(const std::string& type) {
-    const std::string lower = lower_ascii(type);
+    const std::string lower = to_lower(type);
     if (lower == "complex") return ValueType::complex;
     if (lower == "color") return ValueType::color;
     return ValueType::real;
 }
 
 std::string kernel_type(const std::string& type) {
-    const std::string lower = lower_ascii(type);
+    const std::string lower = to_lower(type);
     if (lower == "complex") return "real2_t";
     if (lower == "color") return "real4_t";
     if (lower == "int" || lower == "bool") return "int";
@@ -103,12 +105,12 @@ std::vector<std::string> top_level_alternatives(const std::string& text) {
         if (text[i] == '(') ++depth;
         if (text[i] == ')') --depth;
         if (depth == 0 && text.compare(i, 2, "||") == 0) {
-            parts.push_back(trim_blanks(text.substr(start, i - start)));
+            parts.push_back(trim(text.substr(start, i - start)));
             start = i + 2;
             ++i;
         }
     }
-    parts.push_back(trim_blanks(text.substr(start)));
+    parts.push_back(trim(text.substr(start)));
     return parts;
 }
 
@@ -141,7 +143,7 @@ bool wrapped_in_parentheses(const std::string& text) {
 
 void register_parameters(FormulaTranslator& translator, const UserFunction& function) {
     for (const UserFunctionParam& param : function.params) {
-        const std::string name = lower_ascii(param.name);
+        const std::string name = to_lower(param.name);
         translator.declared_vars.insert(name);
         translator.typed_decls.insert(name);
         translator.var_types[name] = formula_value_type(param.type);
@@ -153,7 +155,7 @@ void register_parameters(FormulaTranslator& translator, const UserFunction& func
 ParamMap build_param_map(const std::map<std::string, std::string>& params, const EnumDecls& decls) {
     ParamMap map;
     for (const auto& [name, text] : params) {
-        const std::string key = lower_ascii(name);
+        const std::string key = to_lower(name);
         map["@" + key] = param_kernel_text(key, text, decls);
     }
     return map;
@@ -161,23 +163,23 @@ ParamMap build_param_map(const std::map<std::string, std::string>& params, const
 
 std::map<std::string, std::string> build_func_params(const FormulaEntry& entry) {
     auto selected_function = [](const std::string& value) {
-        std::string name = trim_blanks(value);
+        std::string name = trim(value);
         if (name.size() >= 2 && name.compare(name.size() - 2, 2, "()") == 0) {
-            name = trim_blanks(name.substr(0, name.size() - 2));
+            name = trim(name.substr(0, name.size() - 2));
         }
-        name = lower_ascii(name);
+        name = to_lower(name);
         return is_plain_identifier(name) ? name : std::string("ident");
     };
     std::map<std::string, std::string> funcs;
     // Function-parameter defaults arrive among the parameter values as "name()".
     for (const auto& [name, value] : entry.params) {
-        std::string text = trim_blanks(value);
+        std::string text = trim(value);
         if (text.size() > 2 && text.compare(text.size() - 2, 2, "()") == 0) {
-            funcs[lower_ascii(name)] = selected_function(text);
+            funcs[to_lower(name)] = selected_function(text);
         }
     }
     for (const auto& [name, value] : entry.funcs)
-        funcs[lower_ascii(name)] = selected_function(value);
+        funcs[to_lower(name)] = selected_function(value);
     return funcs;
 }
 
@@ -197,10 +199,10 @@ std::string select_test_bailout(const std::string& bailout, int test_index) {
     for (std::string alternative : top_level_alternatives(bailout)) {
         if (!tests_index(alternative, test_index)) continue;
         while (wrapped_in_parentheses(alternative)) {
-            alternative = trim_blanks(alternative.substr(1, alternative.size() - 2));
+            alternative = trim(alternative.substr(1, alternative.size() - 2));
         }
         size_t both = alternative.find("&&");
-        return both == std::string::npos ? alternative : trim_blanks(alternative.substr(both + 2));
+        return both == std::string::npos ? alternative : trim(alternative.substr(both + 2));
     }
     return bailout;
 }
@@ -235,7 +237,7 @@ std::string user_function_prototype(const UserFunction& function, const std::str
     for (size_t i = 0; i < function.params.size(); ++i) {
         if (i > 0) text += ", ";
         // The body reaches the kernel through lower-cased tokens, so the name must match them.
-        text += kernel_type(function.params[i].type) + " " + lower_ascii(function.params[i].name);
+        text += kernel_type(function.params[i].type) + " " + to_lower(function.params[i].name);
     }
     return text + ")";
 }

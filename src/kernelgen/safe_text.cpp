@@ -56,30 +56,4 @@ std::string comment_text(const std::string& text) {
     return out;
 }
 
-std::string lower_ascii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
-std::string trim_blanks(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    size_t start = text.find_first_not_of(blanks);
-    if (start == std::string::npos) return "";
-    return text.substr(start, text.find_last_not_of(blanks) - start + 1);
-}
-
-std::vector<std::string> text_lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 1;
-    }
-    return lines;
-}
-
 }  // namespace spirelle

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace spirelle {
 
@@ -21,12 +20,5 @@ bool is_decimal_number(const std::string& text);
 // would join the following line to it, and so does every "?" that follows
 // another, which leaves no "??/" trigraph.
 std::string comment_text(const std::string& text);
-
-// Small text helpers of the generator: ASCII lower case, trimming of blanks,
-// tabs, carriage returns and line feeds, and lines split at line feeds (a
-// last line without one still counts).
-std::string lower_ascii(std::string text);
-std::string trim_blanks(const std::string& text);
-std::vector<std::string> text_lines(const std::string& text);
 
 }  // namespace spirelle

@@ -93,10 +93,10 @@ TEST(KernelCompile, TransformNameEndingInATrigraphBuilds) {
     if (!cpu_device().available) GTEST_SKIP() << "no OpenCL CPU device";
     Scene scene = testing::one_layer_scene();
     FormulaEntry transform;
-    transform.entry = "Shift??/";
+    transform.entry = "Shift?\?/";
     transform.transform = "#pixel = #pixel + 1\n";
     scene.layers[0].transforms = {transform};
-    expect_builds(scene, "transform named Shift??/");
+    expect_builds(scene, "transform named Shift?\?/");
 }
 
 }  // namespace

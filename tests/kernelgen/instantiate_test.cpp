@@ -127,7 +127,7 @@ TEST(SafeText, ChecksLiteralsAndComments) {
         EXPECT_FALSE(is_plain_identifier(other));
     const std::pair<std::string, std::string> comments[] = {
         {"Shift\n#include <x>\\\r\t!", "Shift#include <x>!"},
-        {"Shift??/", "Shift?/"},
+        {"Shift?\?/", "Shift?/"},
         {"What? Why???", "What? Why?"},
     };
     for (const auto& [text, expected] : comments) EXPECT_EQ(comment_text(text), expected) << text;
