@@ -7,6 +7,7 @@
 // explicit promotion ("(real2_t)(x, 0.0)") and the complex helpers cmul,
 // cdiv and cpow. Malformed input is never rejected: a missing operand is an
 // empty text of unknown type, and surplus tokens are left unread.
+#include <string>
 #include <utility>
 
 #include "formula/translator.h"
@@ -35,6 +36,33 @@ std::string as_real(const TypedText& value) {
 
 TypedText real(std::string text) { return {std::move(text), ValueType::real}; }
 TypedText complex(std::string text) { return {std::move(text), ValueType::complex}; }
+
+// A packed ARGB color becomes a color value. fl_unpack_color takes a real_t,
+// and in single precision a float keeps only 24 significant bits: an opaque
+// color (0xFF000000 and above) loses its red byte to rounding. A literal that
+// a float cannot hold exactly is therefore unpacked here, with the same
+// arithmetic as fl_unpack_color.
+std::string unpack_color(const std::string& text) {
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    bool whole = digits > 0 && digits <= 10;
+    if (whole && digits < text.size()) {
+        whole = text[digits] == '.' &&
+                text.find_first_not_of('0', digits + 1) == std::string::npos;
+    }
+    if (whole) {
+        const unsigned long long packed = std::stoull(text.substr(0, digits));
+        const bool exact_in_float =
+            static_cast<double>(static_cast<float>(packed)) == static_cast<double>(packed);
+        if (packed <= 0xFFFFFFFFull && !exact_in_float) {
+            return "(real4_t)(" + std::to_string(packed & 0xFF) + ", " +
+                   std::to_string((packed >> 8) & 0xFF) + ", " +
+                   std::to_string((packed >> 16) & 0xFF) + ", " +
+                   std::to_string((packed >> 24) & 0xFF) + ") * ((real_t)1 / (real_t)255)";
+        }
+    }
+    return "fl_unpack_color(" + text + ")";
+}
 
 // Color arithmetic without a complex operand stays a color (real4_t).
 ValueType color_or_real(const TypedText& left, const TypedText& right) {
@@ -125,7 +153,7 @@ TypedText FormulaTranslator::translate_assignment() {
         value.text = promote(value.text);
     }
     if (target.type == ValueType::color && value.type == ValueType::real) {
-        value.text = "fl_unpack_color(" + value.text + ")";  // packed ARGB integer to color
+        value.text = unpack_color(value.text);  // packed ARGB integer to color
     }
     if (typed && target.type == ValueType::real && is_complex(value)) {
         value.text = real_part(value.text);

@@ -133,6 +133,56 @@ TEST(RenderCommand, RendersKnownPixels) {
     }
 }
 
+// A coloring that paints every pixel with a colour parameter. Its packed
+// value 0xFF123456 is beyond what a float holds exactly; rounding it would
+// lose the red byte in single precision.
+const char kPaintedScene[] = R"(Painted {
+fractal:
+  width=8 height=8
+layer:
+mapping:
+  center=9/9 magn=30
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+outside:
+  transfer=linear filename=Test.ucl entry=Paint p_paint=4279383126
+gradient:
+  index=0 color=65280
+}
+
+Test.ucl:Paint {
+final:
+  #color = @paint
+default:
+  color param paint
+    default = 0
+  endparam
+}
+
+Test.ufm:Quad {
+builtin:
+  type = 1
+default:
+  float param bailout
+    default = 4.0
+  endparam
+}
+)";
+
+TEST(RenderCommand, PaintsColourParametersExactlyInEitherPrecision) {
+    TempDir dir;
+    std::string scene = dir.write("painted.upr", kPaintedScene);
+    for (const char* precision : {"single", "double"}) {
+        SCOPED_TRACE(precision);
+        std::string out = dir.path() + "/out.png";
+        auto result = run_cli("render " + scene + " --sampling-level 0 --precision " +
+                                  precision + " -o " + out,
+                              true);
+        ASSERT_EQ(result.status, 0) << result.out;
+        expect_uniform(load_png(out), {86, 52, 18, 255});
+    }
+}
+
 TEST(RenderCommand, NamesFilesAfterTheSceneSetAndFrame) {
     TempDir dir;
     std::string scene = dir.write("quad.upr", kScenes);
