@@ -133,6 +133,155 @@ TEST(RenderCommand, RendersKnownPixels) {
     }
 }
 
+// Layers of one colour each, composited bottom-up (the first layer of a set
+// is the top one) onto white paper. Solid inside colour: (255, 120, 0);
+// gradient colour: (0, 128, 192).
+const char kLayeredScenes[] = R"(Multiply {
+fractal:
+  width=12 height=8
+layer:
+  mergemode=multiply opacity=50
+mapping:
+  center=9/9 magn=30
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+outside:
+  entry=Smooth
+gradient:
+  index=0 color=12615680
+layer:
+  mergemode=screen
+mapping:
+  center=-0.1/0.05 magn=40
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+inside:
+  transfer=none solid=4278221055
+outside:
+  entry=Smooth
+}
+
+Veil {
+fractal:
+  width=12 height=8
+layer:
+  mergemode=screen transparent=yes
+mapping:
+  center=-0.1/0.05 magn=40
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+outside:
+  entry=Smooth
+layer:
+mapping:
+  center=9/9 magn=30
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+outside:
+  entry=Smooth
+gradient:
+  index=0 color=12615680
+}
+
+Paper {
+fractal:
+  width=12 height=8
+layer:
+  transparent=yes
+mapping:
+  center=-0.1/0.05 magn=40
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+inside:
+  transfer=none solid=4278221055
+outside:
+  entry=Smooth
+}
+
+Order {
+fractal:
+  width=12 height=8
+layer:
+mapping:
+  center=-0.1/0.05 magn=40
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+inside:
+  transfer=none solid=4278221055
+outside:
+  entry=Smooth
+layer:
+  mergemode=difference
+mapping:
+  center=9/9 magn=30
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+outside:
+  entry=Smooth
+gradient:
+  index=0 color=12615680
+}
+
+Faint {
+fractal:
+  width=12 height=8
+layer:
+mapping:
+  center=9/9 magn=30
+formula:
+  maxiter=60 filename=Test.ufm entry=Quad
+outside:
+  entry=Smooth
+gradient:
+  index=0 color=12615680
+opacity:
+  smooth=no index=0 opacity=51
+}
+
+Test.ufm:Quad {
+builtin:
+  type = 1
+default:
+  complex param start
+    default = (0, 0)
+  endparam
+  float param bailout
+    default = 4.0
+  endparam
+}
+)";
+
+TEST(RenderCommand, CompositesLayersBottomUpOntoWhitePaper) {
+    struct Case {
+        const char* shows;
+        int set;
+        std::array<int, 4> colour;
+    };
+    const Case cases[] = {
+        // 0.5 * multiply + 0.5 * bottom: (0.5, 0.5 * (120 * 128 / 255 + 120) / 255, 0).
+        {"a half-opaque multiply over an opaque bottom layer", 0, {127, 90, 0, 255}},
+        {"a transparent top layer over the bottom one", 1, {0, 128, 192, 255}},
+        {"nothing opaque: the white paper", 2, {255, 255, 255, 255}},
+        {"an opaque top layer hiding the bottom one", 3, {255, 120, 0, 255}},
+        // Gradient opacity 51/255 = 0.2 over white: 0.2 * colour + 0.8.
+        {"a faint gradient over the paper", 4, {204, 229, 242, 255}},
+    };
+    TempDir dir;
+    std::string scene = dir.write("layers.upr", kLayeredScenes);
+    for (const char* precision : {"single", "double"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.shows) + ", " + precision);
+            std::string out = dir.path() + "/out.png";
+            auto result = run_cli("render " + scene + " --set " + std::to_string(c.set) +
+                                      " --sampling-level 2 --precision " + precision + " -o " +
+                                      out,
+                                  true);
+            ASSERT_EQ(result.status, 0) << result.out;
+            expect_uniform(load_png(out), c.colour);
+        }
+    }
+}
+
 // A coloring that paints every pixel with a colour parameter. Its packed
 // value 0xFF123456 is beyond what a float holds exactly; rounding it would
 // lose the red byte in single precision.
