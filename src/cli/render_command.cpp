@@ -197,7 +197,11 @@ void render_sequence(const Scene& scene, const FrameRange& range, const std::str
                      const RenderOptions& options) {
     const std::string& naming = options.output.empty() ? options.path : options.output;
     const std::string directory = output_directory(naming);
-    const std::string stem = path_stem(naming);
+    std::string stem = path_stem(naming);
+    // An output that names only a directory ("-o frames/") keeps the scene's
+    // stem, so that sequences of different scenes there do not overwrite
+    // each other under the bare "_f0001.png".
+    if (stem.empty()) stem = path_stem(options.path);
     const int64_t count = (int64_t{range.last} - range.first) / range.step + 1;
     bool write_failed = false;
     int64_t index = 1;

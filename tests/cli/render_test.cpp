@@ -352,6 +352,13 @@ TEST(RenderCommand, NamesFilesAfterTheSceneSetAndFrame) {
         expect_uniform(image, {0, 128, 192, 255});
     }
     EXPECT_FALSE(std::filesystem::exists(dir.path() + "/quad_f0003.png"));
+
+    // An output naming only a directory keeps the scene's stem.
+    std::filesystem::create_directory(dir.path() + "/frames");
+    result = run_cli("render " + scene + " --set 1 --frames 3:3 --sampling-level 0 -o " +
+                     dir.path() + "/frames/");
+    ASSERT_EQ(result.status, 0) << result.out;
+    EXPECT_TRUE(std::filesystem::exists(dir.path() + "/frames/quad_f0003.png")) << result.out;
 }
 
 TEST(RenderCommand, FailuresExitWithAMessage) {
