@@ -53,7 +53,11 @@ std::string real_kernel_text(const std::string& text) {
     if (whole) out += ".0";
     // A plain identifier is a checked literal too and is kept, so that a
     // value naming something the kernel lacks fails in the build.
-    return is_decimal_number(out) || is_plain_identifier(out) ? out : "0.0";
+    if (is_decimal_number(out) || is_plain_identifier(out)) return out;
+    // A quoted value may surround its number with blanks or tabs; they are
+    // harmless in the kernel, and dropping the value would change it to 0.
+    if (out.find_first_of("\r\n") == std::string::npos && is_decimal_number(trim(out))) return out;
+    return "0.0";
 }
 
 TypedText param_kernel_text(const std::string& key, std::string text, const EnumDecls& decls) {

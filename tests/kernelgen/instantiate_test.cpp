@@ -27,6 +27,9 @@ TEST(BuildParamMap, TurnsValuesIntoCheckedKernelTexts) {
         {"complex pair", "0.3/-0.1", "(real2_t)((real_t)0.3, (real_t)-0.1)", ValueType::complex},
         {"keyframes cut", "0.5@#0L0.7@#160L", "0.5", ValueType::real},
         {"packed color", "4278190080", "4278190080.0", ValueType::real},
+        {"blanks around a quoted number stay", " 3 ", " 3 ", ValueType::real},
+        {"tab after a number stays", "0.5\t", "0.5\t", ValueType::real},
+        {"blanks around junk", " 0.5abc ", "0.0", ValueType::real},
         // Anything that is not a checked literal reads like an undeclared
         // parameter instead of reaching the kernel.
         {"words", "a/b", "0.0", ValueType::real},
