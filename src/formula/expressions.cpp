@@ -47,8 +47,7 @@ std::string unpack_color(const std::string& text) {
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
     bool whole = digits > 0 && digits <= 10;
     if (whole && digits < text.size()) {
-        whole = text[digits] == '.' &&
-                text.find_first_not_of('0', digits + 1) == std::string::npos;
+        whole = text[digits] == '.' && text.find_first_not_of('0', digits + 1) == std::string::npos;
     }
     if (whole) {
         const unsigned long long packed = std::stoull(text.substr(0, digits));
