@@ -90,8 +90,12 @@ std::optional<int32_t> find_bailout_test_index(const FormulaEntry& entry) {
     if (value == entry.params.end() || decl == entry.param_decls.end()) return std::nullopt;
     const std::vector<std::string>& names = decl->second;
     auto match = std::find(names.begin(), names.end(), value->second);
-    if (match == names.end()) return std::nullopt;
-    return static_cast<int32_t>(match - names.begin());
+    if (match != names.end()) return static_cast<int32_t>(match - names.begin());
+    // "@test" itself reads a label in another case or a plain number as an
+    // index; the chosen bailout must test the same value.
+    int index = enum_index("test", entry.params, entry.param_decls);
+    if (index < 0) return std::nullopt;
+    return index;
 }
 
 namespace {

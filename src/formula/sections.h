@@ -41,7 +41,9 @@ FormulaSource read_source(const std::string& text, FormulaKind kind);
 std::string join_bailout_lines(const std::string& bailout);
 
 // The position of the "test" parameter's value among its enumerated values,
-// compared exactly, when the formula declares such a parameter.
+// compared exactly, when the formula declares such a parameter. A value that
+// matches no label exactly is read as "@test" reads it in code: a label in
+// another case, or an integer index.
 std::optional<int32_t> find_bailout_test_index(const FormulaEntry& entry);
 
 // Fill an entry's section texts, declarations, defaults (added to the

@@ -157,7 +157,7 @@ TEST(ReadFormulaEntry, FillsEveryPart) {
     EXPECT_EQ(layer.bailout_test_index, 1);
 }
 
-TEST(ReadFormulaEntry, BailoutTestIndexComparesExactly) {
+TEST(ReadFormulaEntry, BailoutTestIndexFollowsTheValueOfTest) {
     struct Case {
         const char* what;
         const char* value;
@@ -166,8 +166,9 @@ TEST(ReadFormulaEntry, BailoutTestIndexComparesExactly) {
     const Case cases[] = {
         {"default value", nullptr, 0},
         {"exact value", "imag", 2},
-        {"other case keeps the previous index", "IMAG", 7},
-        {"number keeps the previous index", "2", 7},
+        {"label in another case", "IMAG", 2},
+        {"number", "1", 1},
+        {"unknown word keeps the previous index", "sideways", 7},
     };
     for (const Case& c : cases) {
         Layer layer;
