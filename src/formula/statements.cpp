@@ -314,7 +314,12 @@ std::string FormulaTranslator::simple_statement(const std::string& line, const s
         }
     }
 
-    std::string out = "    " + kernel_type + statement.text + ";\n";
+    // An unknown "#name" is passed through as written; at the start of a line
+    // the compiler would read it as a preprocessor directive, so it is kept in
+    // parentheses, where it fails the build like any other unknown name.
+    std::string body = statement.text;
+    if (kernel_type.empty() && starts_with_hash(body)) body = "(" + body + ")";
+    std::string out = "    " + kernel_type + body + ";\n";
     if (kernel_type == "real4_t ") {
         if (is_kernel_identifier(target) && color_snapshots.insert(target).second) {
             declared_vars.insert(target + "_init");

@@ -129,6 +129,9 @@ TEST(StatementTranslation, RawNamesMustBeIdentifiers) {
          "    real4_t q;\n"},
         {"implicit color of a non-identifier", "k\v+\vj = rgb(1, 0, 0)",
          "    real4_t k + j = fl_rgb(1, 0, 0);\n"},
+        {"unknown hash name cannot start a directive", "#include < hostname > 0",
+         "    (#include < hostname);\n"},
+        {"unknown hash name assigned", "#pragma = 1", "    (#pragma = 1);\n"},
     });
 }
 
