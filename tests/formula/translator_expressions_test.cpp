@@ -50,6 +50,10 @@ TEST(ExpressionTranslation, PowerAndUnary) {
         {"modulus raised", "|z|^2", "pow((real_t)(dot(z, z)), (real_t)(2))", R},
         {"negation keeps the type", "-z", "(- z)", C},
         {"not", "!done", "(!(done))", R},
+        {"not binds tighter than a comparison", "!x == y", "(!(x)) == y", R},
+        {"not is the base of a power", "!x^2", "pow((real_t)((!(x))), (real_t)(2))", R},
+        {"complex exponent of an exponent", "x^2^z",
+         "cpow((real2_t)(x, 0.0), cpow((real2_t)(2, 0.0), z))", C},
     });
 }
 
@@ -63,6 +67,8 @@ TEST(ExpressionTranslation, Comparisons) {
         {"only one comparison", "a < b < y", "a < b", R},
         {"logical operators", "a < b && d || !g", "a < b && d || (!(g))", R},
         {"logical operators keep complex operands", "z && w", "z && w", R},
+        {"complex tests joined", "z == 0 && w != 1",
+         "all(z == (real2_t)(0, 0.0)) && any(w != (real2_t)(1, 0.0))", R},
     });
 }
 
@@ -71,9 +77,12 @@ TEST(ExpressionTranslation, Primaries) {
         {"modulus of a real", "|x|", "fabs(x)", R},
         {"modulus without closing bar", "|z", "dot(z, z)", R},
         {"complex literal", "(1, 2)", "(real2_t)(1, 2)", C},
+        {"complex literal with a signed part", "(1, -2)", "(real2_t)(1, (- 2))", C},
+        {"modulus of a sum", "|z + 1|", "dot(z + (real2_t)(1, 0.0), z + (real2_t)(1, 0.0))", R},
         {"parentheses keep the type", "(z + 1)", "(z + (real2_t)(1, 0.0))", C},
         {"missing closing parenthesis", "(x", "(x)", R},
         {"imaginary literal", "3i", "(real2_t)(0.0, 3)", C},
+        {"imaginary literal with an exponent", "1.5e+3i", "(real2_t)(0.0, 1.5e+3)", C},
         {"ten-digit integer stays", "4278190080", "4278190080", R},
         {"long integer becomes real", "42781900801", "42781900801.0", R},
         {"long exponent number stays", "12345678901e1", "12345678901e1", R},
