@@ -16,12 +16,27 @@ namespace {
 using spirelle::testing::run_cli;
 using spirelle::testing::TempDir;
 
+// The built-in quadratic iteration, carried in each scene file below.
+const std::string kQuadEntry = R"(
+Test.ufm:Quad {
+builtin:
+  type = 1
+default:
+  complex param start
+    default = (0, 0)
+  endparam
+  float param bailout
+    default = 4.0
+  endparam
+}
+)";
+
 // Two sets of a quadratic iteration. "Inside" looks at a small patch in the
 // main cardioid, so every sample stays bounded and shows the solid inside
 // colour; "Outside" looks far from the set, so every sample escapes at once
 // and reads a gradient that is one colour everywhere. Colours are packed
 // with red in the lowest byte.
-const char kScenes[] = R"(Inside {
+const std::string kScenes = R"(Inside {
 fractal:
   width=24 height=16
 layer:
@@ -55,17 +70,6 @@ opacity:
   smooth=no index=0 opacity=255
 }
 
-Test.ufm:Quad {
-builtin:
-  type = 1
-default:
-  complex param start
-    default = (0, 0)
-  endparam
-  float param bailout
-    default = 4.0
-  endparam
-}
 )";
 
 struct Image {
@@ -119,7 +123,7 @@ TEST(RenderCommand, RendersKnownPixels) {
          {127, 60, 0, 255}},
     };
     TempDir dir;
-    std::string scene = dir.write("quad.upr", kScenes);
+    std::string scene = dir.write("quad.upr", kScenes + kQuadEntry);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
         std::string out = dir.path() + "/out.png";
@@ -136,7 +140,7 @@ TEST(RenderCommand, RendersKnownPixels) {
 // Layers of one colour each, composited bottom-up (the first layer of a set
 // is the top one) onto white paper. Solid inside colour: (255, 120, 0);
 // gradient colour: (0, 128, 192).
-const char kLayeredScenes[] = R"(Multiply {
+const std::string kLayeredScenes = R"(Multiply {
 fractal:
   width=12 height=8
 layer:
@@ -238,17 +242,6 @@ opacity:
   smooth=no index=0 opacity=51
 }
 
-Test.ufm:Quad {
-builtin:
-  type = 1
-default:
-  complex param start
-    default = (0, 0)
-  endparam
-  float param bailout
-    default = 4.0
-  endparam
-}
 )";
 
 TEST(RenderCommand, CompositesLayersBottomUpOntoWhitePaper) {
@@ -267,7 +260,7 @@ TEST(RenderCommand, CompositesLayersBottomUpOntoWhitePaper) {
         {"a faint gradient over the paper", 4, {204, 229, 242, 255}},
     };
     TempDir dir;
-    std::string scene = dir.write("layers.upr", kLayeredScenes);
+    std::string scene = dir.write("layers.upr", kLayeredScenes + kQuadEntry);
     for (const char* precision : {"single", "double"}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.shows) + ", " + precision);
@@ -334,7 +327,7 @@ TEST(RenderCommand, PaintsColourParametersExactlyInEitherPrecision) {
 
 TEST(RenderCommand, NamesFilesAfterTheSceneSetAndFrame) {
     TempDir dir;
-    std::string scene = dir.write("quad.upr", kScenes);
+    std::string scene = dir.write("quad.upr", kScenes + kQuadEntry);
     auto result = run_cli("render " + scene + " --set 0 --sampling-level 0");
     ASSERT_EQ(result.status, 0);
     EXPECT_TRUE(std::filesystem::exists(dir.path() + "/quad_Inside_rendered.png"));
@@ -379,7 +372,7 @@ TEST(RenderCommand, FailuresExitWithAMessage) {
         {"a set that does not exist", "--set 2", "set 2 does not exist"},
     };
     TempDir dir;
-    std::string scene = dir.write("quad.upr", kScenes);
+    std::string scene = dir.write("quad.upr", kScenes + kQuadEntry);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
         auto result = run_cli("render " + scene + " " + c.args, true);
