@@ -9,7 +9,7 @@
 namespace spirelle::testing {
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "spirelle-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) std::abort();
@@ -32,7 +32,7 @@ public:
         return full.string();
     }
 
-private:
+  private:
     std::string path_;
 };
 

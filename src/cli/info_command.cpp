@@ -27,7 +27,8 @@ struct InfoOptions {
 void run_info(const InfoOptions& options) {
     std::vector<Scene> scenes = load_or_exit(options.path);
     for (Scene& scene : scenes) evaluate_tracks(scene, frame_time(options.frame));
-    std::cout << scenes_to_json(scenes).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+    std::cout << scenes_to_json(scenes).dump(2, ' ', false,
+                                             nlohmann::json::error_handler_t::replace)
               << "\n";
 }
 

@@ -20,7 +20,8 @@ json tracks_to_json(const TrackMap& tracks) {
 
 json gradient_to_json(const Gradient& g) {
     json colors = json::array();
-    for (const GradientPoint& p : g.color_points) colors.push_back({p.index, p.red, p.green, p.blue});
+    for (const GradientPoint& p : g.color_points)
+        colors.push_back({p.index, p.red, p.green, p.blue});
     json opacities = json::array();
     for (const OpacityPoint& p : g.opacity_points) opacities.push_back({p.index, p.opacity});
     return {{"color_smooth", g.color_smooth},

@@ -182,8 +182,7 @@ std::map<std::string, std::string> build_func_params(const FormulaEntry& entry) 
             funcs[to_lower(name)] = selected_function(text);
         }
     }
-    for (const auto& [name, value] : entry.funcs)
-        funcs[to_lower(name)] = selected_function(value);
+    for (const auto& [name, value] : entry.funcs) funcs[to_lower(name)] = selected_function(value);
     return funcs;
 }
 

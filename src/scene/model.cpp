@@ -12,10 +12,9 @@
 namespace spirelle {
 
 const std::vector<std::string> kMergeModeNames = {
-    "normal",     "multiply", "screen",      "overlay",    "hardlight",
-    "softlight",  "darken",   "lighten",     "difference", "subtraction",
-    "addition",   "hue",      "color",       "luminance",  "saturation",
-    "hsladd",     "red",      "green",       "blue",       "passthrough",
+    "normal",     "multiply",   "screen",      "overlay",  "hardlight", "softlight",   "darken",
+    "lighten",    "difference", "subtraction", "addition", "hue",       "color",       "luminance",
+    "saturation", "hsladd",     "red",         "green",    "blue",      "passthrough",
 };
 
 int merge_mode_index(const std::string& name) {
@@ -66,9 +65,8 @@ Segment locate(const KeyframeTrack& track, double x) {
 }
 
 bool has_exponential_key(const KeyframeTrack& track) {
-    return std::any_of(track.begin(), track.end(), [](const Keyframe& k) {
-        return k.flags.find('E') != std::string::npos;
-    });
+    return std::any_of(track.begin(), track.end(),
+                       [](const Keyframe& k) { return k.flags.find('E') != std::string::npos; });
 }
 
 std::string format_real(double v) {
@@ -170,7 +168,8 @@ void evaluate_tracks(Scene& scene, double time) {
 bool is_animated(const Scene& scene) {
     if (scene.frames >= 2) return true;
     for (const Layer& layer : scene.layers) {
-        if (!layer.tracks.empty() || !layer.inside.tracks.empty() || !layer.outside.tracks.empty()) {
+        if (!layer.tracks.empty() || !layer.inside.tracks.empty() ||
+            !layer.outside.tracks.empty()) {
             return true;
         }
         for (const FormulaEntry& t : layer.transforms) {

@@ -198,13 +198,15 @@ KeyframeValue parse_keyframes(const std::string& text) {
         pos += 2;
         size_t number_begin = pos;
         if (pos < value.size() && (value[pos] == '+' || value[pos] == '-')) ++pos;
-        while (pos < value.size() && (std::isdigit(static_cast<unsigned char>(value[pos])) ||
-                                      value[pos] == '.')) {
+        while (pos < value.size() &&
+               (std::isdigit(static_cast<unsigned char>(value[pos])) || value[pos] == '.')) {
             ++pos;
         }
-        double position = std::strtod(value.substr(number_begin, pos - number_begin).c_str(), nullptr);
+        double position =
+            std::strtod(value.substr(number_begin, pos - number_begin).c_str(), nullptr);
         size_t flags_begin = pos;
-        while (pos < value.size() && std::string("SELN").find(value[pos]) != std::string::npos) ++pos;
+        while (pos < value.size() && std::string("SELN").find(value[pos]) != std::string::npos)
+            ++pos;
         result.track.push_back({position, current, value.substr(flags_begin, pos - flags_begin)});
 
         size_t next = value.find("@#", pos);
@@ -368,7 +370,8 @@ void build_layer(BodyState& state, Scene& scene) {
     Layer layer;
     read_layer_section(parse_pairs(take_section(state, "layer")), layer);
     read_mapping_section(parse_pairs(take_section(state, "mapping")), layer);
-    for (const std::string& text : state.transforms) read_transform_section(parse_pairs(text), layer);
+    for (const std::string& text : state.transforms)
+        read_transform_section(parse_pairs(text), layer);
     read_formula_section(parse_pairs(take_section(state, "formula")), layer);
     read_coloring_section(parse_pairs(take_section(state, "inside")), layer.inside,
                           layer.inside_transfer, layer.inside_density, layer.inside_solid);
@@ -420,7 +423,8 @@ void read_parameter_set(const NamedBlock& block, Scene& scene) {
     }
     if (state.layer_pending) build_layer(state, scene);
     auto fractal = state.sections.find("fractal");
-    read_fractal_section(parse_pairs(fractal == state.sections.end() ? "" : fractal->second), scene);
+    read_fractal_section(parse_pairs(fractal == state.sections.end() ? "" : fractal->second),
+                         scene);
 }
 
 }  // namespace spirelle

@@ -22,7 +22,8 @@ inline CliResult run_cli(const std::string& args, bool merge_stderr = false) {
     if (pipe == nullptr) return result;
     std::array<char, 4096> buffer;
     size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.out.append(buffer.data(), n);
     int raw = pclose(pipe);
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return result;

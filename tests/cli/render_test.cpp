@@ -266,8 +266,7 @@ TEST(RenderCommand, CompositesLayersBottomUpOntoWhitePaper) {
             SCOPED_TRACE(std::string(c.shows) + ", " + precision);
             std::string out = dir.path() + "/out.png";
             auto result = run_cli("render " + scene + " --set " + std::to_string(c.set) +
-                                      " --sampling-level 2 --precision " + precision + " -o " +
-                                      out,
+                                      " --sampling-level 2 --precision " + precision + " -o " + out,
                                   true);
             ASSERT_EQ(result.status, 0) << result.out;
             expect_uniform(load_png(out), c.colour);
@@ -317,9 +316,9 @@ TEST(RenderCommand, PaintsColourParametersExactlyInEitherPrecision) {
     for (const char* precision : {"single", "double"}) {
         SCOPED_TRACE(precision);
         std::string out = dir.path() + "/out.png";
-        auto result = run_cli("render " + scene + " --sampling-level 0 --precision " +
-                                  precision + " -o " + out,
-                              true);
+        auto result = run_cli(
+            "render " + scene + " --sampling-level 0 --precision " + precision + " -o " + out,
+            true);
         ASSERT_EQ(result.status, 0) << result.out;
         expect_uniform(load_png(out), {86, 52, 18, 255});
     }

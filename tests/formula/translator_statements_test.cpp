@@ -15,7 +15,8 @@ void expect_sections(const std::vector<SectionCase>& cases) {
     for (const SectionCase& c : cases) {
         FormulaTranslator translator;
         translator.param_map["@power"] = {"2.0", ValueType::real};
-        translator.param_map["@seed"] = {"(real2_t)((real_t)0.3, (real_t)-0.1)", ValueType::complex};
+        translator.param_map["@seed"] = {"(real2_t)((real_t)0.3, (real_t)-0.1)",
+                                         ValueType::complex};
         EXPECT_EQ(translator.translate_section(c.section), c.kernel) << c.name;
     }
 }
@@ -124,7 +125,8 @@ TEST(StatementTranslation, RawNamesMustBeIdentifiers) {
         {"array name with a directive", "float a\r#define\vm\v1[3]", "    real_t a;\n"},
         {"hoisted name with a directive", "if x\na\r#include\v</etc/passwd>\r = 1\nendif",
          "    if (x) {\n    a;\n    }\n"},
-        {"hoisted name starting with a digit", "if x\n1a = 2\nendif", "    if (x) {\n    1;\n    }\n"},
+        {"hoisted name starting with a digit", "if x\n1a = 2\nendif",
+         "    if (x) {\n    1;\n    }\n"},
         {"color snapshot of a non-identifier", "color q\r#define\vm = rgb(1, 0, 0)",
          "    real4_t q;\n"},
         {"implicit color of a non-identifier", "k\v+\vj = rgb(1, 0, 0)",

@@ -128,7 +128,8 @@ TEST(ColoringInstance, VariablesNamedLikeKernelFunctions) {
         coloring.loop = c.loop;
         coloring.final = "#index = 1\n";
         const ColoringInstance instance = instantiate_coloring(coloring, "_ic_iter", "_ic_");
-        EXPECT_TRUE(contains(instance.loop_code, c.expected)) << c.name << ": " << instance.loop_code;
+        EXPECT_TRUE(contains(instance.loop_code, c.expected))
+            << c.name << ": " << instance.loop_code;
     }
 }
 

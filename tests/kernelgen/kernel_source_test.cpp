@@ -116,7 +116,8 @@ TEST(KernelSource, HostileSceneCannotReachThePreprocessor) {
         // the translator, so they must never start a line of the program.
         Layer& layer = scene.layers[0];
         layer.formula.init += "#include < passwd > 0\n#pragma = 1\n";
-        layer.formula.user_functions[1].body = "#define = 1\n" + layer.formula.user_functions[1].body;
+        layer.formula.user_functions[1].body =
+            "#define = 1\n" + layer.formula.user_functions[1].body;
         layer.outside.final += "#include < passwd\n";
         const std::string text = build_kernel_source(scene);
         for (const std::string& line : preprocessor_lines(text)) {

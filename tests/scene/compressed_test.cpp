@@ -1,9 +1,9 @@
+#include "scene/compressed.h"
+
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <stdexcept>
-
-#include "scene/compressed.h"
 
 namespace spirelle {
 namespace {

@@ -1,8 +1,8 @@
+#include "scene/gradient.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-
-#include "scene/gradient.h"
 
 namespace spirelle {
 namespace {
@@ -15,8 +15,12 @@ struct ColorCase {
 
 TEST(GradientSection, Points) {
     const ColorCase cases[] = {
-        {"smooth=no index=0 color=255 index=399 color=16711680", false, {{0, 255, 0, 0}, {399, 0, 0, 255}}},
-        {"smooth=yes index=400 color=0 index=-1 color=65280", true, {{0, 0, 0, 0}, {399, 0, 255, 0}}},
+        {"smooth=no index=0 color=255 index=399 color=16711680",
+         false,
+         {{0, 255, 0, 0}, {399, 0, 0, 255}}},
+        {"smooth=yes index=400 color=0 index=-1 color=65280",
+         true,
+         {{0, 0, 0, 0}, {399, 0, 255, 0}}},
         {"index=5 color=4294967295", true, {{5, 255, 255, 255}}},
         {"index=1 color=1 index=2", true, {{1, 1, 0, 0}}},
         {"smooth=maybe", false, {}},

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "scene/model.h"
+
+#include <gtest/gtest.h>
 
 namespace spirelle {
 namespace {
@@ -33,8 +33,10 @@ TEST(KeyframeTrack, RealEvaluation) {
         {"exponential with negative is linear", two_keys("E", "-2", "2"), 50.0, 0.0},
         {"unparsable value counts as zero", two_keys("", "abc", "4"), 50.0, 2.0},
         {"equal positions", {{0.0, "1", ""}, {0.0, "5", ""}, {10.0, "9", ""}}, 5.0, 7.0},
-        {"first segment that holds x wins", {{0.0, "1", ""}, {100.0, "3", ""}, {50.0, "5", ""}, {200.0, "7", ""}},
-         75.0, 2.5},
+        {"first segment that holds x wins",
+         {{0.0, "1", ""}, {100.0, "3", ""}, {50.0, "5", ""}, {200.0, "7", ""}},
+         75.0,
+         2.5},
     };
     for (const RealCase& c : cases) {
         EXPECT_DOUBLE_EQ(evaluate_real_track(c.track, c.x), c.expected) << c.what;
@@ -56,7 +58,7 @@ TEST(KeyframeTrack, ComplexEvaluationInterpolatesBothParts) {
 
 TEST(MergeMode, IndexOfName) {
     const std::pair<const char*, int> cases[] = {
-        {"normal", 0}, {"multiply", 1}, {"hsladd", 15},  {"PASSTHROUGH", 19},
+        {"normal", 0}, {"multiply", 1}, {"hsladd", 15},     {"PASSTHROUGH", 19},
         {"", 0},       {"nonsense", 0}, {"Subtraction", 9},
     };
     for (const auto& [name, index] : cases) EXPECT_EQ(merge_mode_index(name), index) << name;

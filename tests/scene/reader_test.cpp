@@ -1,8 +1,9 @@
+#include "scene/reader.h"
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 
-#include "scene/reader.h"
 #include "test_files.h"
 
 namespace spirelle {
@@ -93,7 +94,9 @@ TEST(ParseKeyframes, Table) {
     const Case cases[] = {
         {"1.5", "1.5", {}},
         {"1.5@#0L2.5@#100L", "1.5", {{0, "1.5", "L"}, {100, "2.5", "L"}}},
-        {"\"0.3/0.1@#0SS0.5/0.2@#-20.5E\"", "0.3/0.1", {{0, "0.3/0.1", "SS"}, {-20.5, "0.5/0.2", "E"}}},
+        {"\"0.3/0.1@#0SS0.5/0.2@#-20.5E\"",
+         "0.3/0.1",
+         {{0, "0.3/0.1", "SS"}, {-20.5, "0.5/0.2", "E"}}},
         {"1@#10 7  ", "1", {{10, "1", ""}, {0, " 7", ""}}},
         {"1@#x", "1", {{0, "1", ""}, {0, "x", ""}}},
         {"@", "@", {}},
@@ -156,7 +159,8 @@ TEST(ReadParameterSet, LayerFieldsFromSections) {
     EXPECT_EQ(l.maxiter, 1000);
     EXPECT_EQ(l.formula.filename, "Std.ufm");
     EXPECT_EQ(l.formula.entry, "Mandel");
-    EXPECT_EQ(l.formula.params, (std::map<std::string, std::string>{{"power", "3"}, {"seed", "0.1/0.2"}}));
+    EXPECT_EQ(l.formula.params,
+              (std::map<std::string, std::string>{{"power", "3"}, {"seed", "0.1/0.2"}}));
     EXPECT_EQ(l.formula.funcs.at("fn1"), "sin");
     EXPECT_EQ(l.inside_transfer, "sqrt");
     EXPECT_EQ(l.inside.entry, "Solid");
