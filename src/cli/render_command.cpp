@@ -16,9 +16,8 @@
 #include <stdexcept>
 
 #include "app/export.h"
+#include "app/frame_render.h"
 #include "cli/commands.h"
-#include "engine/devices.h"
-#include "engine/render_engine.h"
 
 namespace spirelle {
 
@@ -112,62 +111,17 @@ class Progress {
     std::chrono::steady_clock::time_point start_;
 };
 
-// An engine failure with the prefix that the desktop program's render
-// thread gives the same step ("reset: " for prepare, "tonemap: " for the
-// imaging); a sequence frame reports the bare message after its own prefix.
-class StepError : public std::runtime_error {
-  public:
-    StepError(const char* step, const std::exception& cause)
-        : std::runtime_error(cause.what()), step_(step) {}
-    const char* step() const { return step_; }
-
-  private:
-    const char* step_;
-};
-
-template <typename Step>
-auto run_step(const char* prefix, Step step) {
-    try {
-        return step();
-    } catch (const std::exception& e) {
-        throw StepError(prefix, e);
-    }
-}
-
-// Renders the scene to its full sample target on a fresh engine.
-std::vector<uint8_t> render_image(const Scene& scene, const std::string& device,
-                                  const RenderOptions& options, Progress& progress,
-                                  bool announce_passes) {
-    RenderEngine engine;
-    if (!device.empty()) engine.set_requested_device_name(device);
-    run_step("reset: ", [&] { engine.prepare(scene); });
-    const int per_pass = engine.samples_per_pass();
-    const int target = 1 << scene.sampling_level;
-    if (announce_passes) std::cout << target / per_pass << " passes\n" << std::flush;
-    progress.start();
-    int done = 0;
-    while (done + per_pass <= target) {
-        run_step("render: ", [&] { engine.run_pass(done); });
-        done += per_pass;
+FrameRenderOptions frame_options(const RenderOptions& options, Progress& progress,
+                                 const Scene& scene, bool announce_passes) {
+    FrameRenderOptions frame;
+    frame.exposure = options.exposure;
+    frame.contrast = options.contrast;
+    frame.announce_passes = announce_passes;
+    frame.on_prepared = [&progress] { progress.start(); };
+    frame.on_pass = [&progress, &scene](int done, int target) {
         progress.update(scene, done, target);
-    }
-    return run_step("tonemap: ",
-                    [&] { return engine.read_image(done, options.exposure, options.contrast); });
-}
-
-// The device to name to the engine. Without a request the engine takes the
-// best GPU; on a machine without one, the first device of any type that can
-// do the job is named instead, so that CPU-only machines render too.
-std::string device_for(const RenderOptions& options, bool need_fp64) {
-    if (!options.device.empty()) return options.device;
-    std::vector<PlatformInfo> platforms = describe_platforms();
-    if (choose_device(platforms, need_fp64, "")) return {};
-    std::optional<DeviceIndex> fallback = first_capable_device(platforms, need_fp64);
-    if (!fallback) return {};  // the engine reports why nothing fits
-    std::string name = platforms[fallback->platform].devices[fallback->device].name;
-    std::cerr << (need_fp64 ? "no OpenCL GPU with fp64 found" : "no OpenCL GPU found")
-              << "; rendering on " << name << "\n";
-    return name;
+    };
+    return frame;
 }
 
 void render_one(const std::vector<Scene>& sets, Scene scene, const std::string& device,
@@ -182,7 +136,7 @@ void render_one(const std::vector<Scene>& sets, Scene scene, const std::string& 
     Progress progress(1, 1);
     std::vector<uint8_t> pixels;
     try {
-        pixels = render_image(scene, device, options, progress, false);
+        pixels = *render_frame(scene, device, frame_options(options, progress, scene, false));
     } catch (const StepError& e) {
         fail(std::string(e.step()) + e.what());
     } catch (const std::exception& e) {
@@ -206,18 +160,16 @@ void render_sequence(const Scene& scene, const FrameRange& range, const std::str
     bool write_failed = false;
     int64_t index = 1;
     for (int n = range.first; n <= range.last; n += range.step, ++index) {
-        Scene frame = scene;
-        evaluate_tracks(frame, frame_time(n));
         Progress progress(index, count);
         std::string path = sequence_frame_path(directory, stem, n);
         try {
-            std::vector<uint8_t> pixels = render_image(frame, device, options, progress, true);
-            std::vector<uint8_t> png = encode_png(frame.width, frame.height, pixels);
-            if (png.empty() || !write_file_bytes(path, png)) {
+            FrameOutcome outcome = render_sequence_frame(
+                scene, n, device, path, frame_options(options, progress, scene, true));
+            if (outcome == FrameOutcome::written) {
+                std::cout << "Wrote " << path << "\n" << std::flush;
+            } else {
                 std::cerr << "seq frame " << n << ": cannot write " << path << "\n";
                 write_failed = true;
-            } else {
-                std::cout << "Wrote " << path << "\n" << std::flush;
             }
         } catch (const std::exception& e) {
             fail("seq frame " + std::to_string(n) + ": " + e.what());
@@ -240,12 +192,9 @@ void run_render(const RenderOptions& options) {
     if (!options.size.empty() && !parse_size(options.size, scene.width, scene.height)) {
         fail("render: --size wants WIDTHxHEIGHT, got " + options.size);
     }
-    std::string device;
-    try {
-        device = device_for(options, scene.precision == 1);
-    } catch (const std::exception& e) {
-        fail(std::string("render: ") + e.what());
-    }
+    // Without --device the engine chooses, falling back to a CPU device on a
+    // machine without a GPU.
+    const std::string& device = options.device;
     if (options.frames.empty()) {
         render_one(sets, scene, device, options);
         return;

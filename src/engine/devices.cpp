@@ -4,6 +4,8 @@
 #include "engine/devices.h"
 
 #include <algorithm>
+#include <atomic>
+#include <iostream>
 
 namespace spirelle {
 
@@ -113,22 +115,39 @@ std::vector<std::string> list_device_names() {
 
 std::vector<PlatformInfo> describe_platforms() { return load_platforms().info; }
 
-cl::Device select_device(bool need_fp64, const std::string& requested_name) {
+namespace {
+
+// Picks a device among the loaded platforms; `fall_back` widens an automatic
+// choice that finds no GPU to the first capable device of any type.
+cl::Device pick_device(bool need_fp64, const std::string& requested_name, bool fall_back) {
     LoadedPlatforms loaded = load_platforms();
     if (loaded.info.empty()) throw std::runtime_error("no OpenCL platforms found");
+    const char* no_gpu = need_fp64 ? "no OpenCL GPU with fp64 found" : "no OpenCL GPU found";
     std::optional<DeviceIndex> chosen = choose_device(loaded.info, need_fp64, requested_name);
-    if (!chosen) {
-        throw std::runtime_error(need_fp64 ? "no OpenCL GPU with fp64 found"
-                                           : "no OpenCL GPU found");
+    if (!chosen && fall_back && requested_name.empty()) {
+        chosen = first_capable_device(loaded.info, need_fp64);
+        // Said once per process: the interactive render prepares again on
+        // every edit, and a range render builds an engine per frame.
+        static std::atomic<bool> said{false};
+        if (chosen && !said.exchange(true)) {
+            std::cerr << no_gpu << "; rendering on "
+                      << loaded.info[chosen->platform].devices[chosen->device].name << "\n"
+                      << std::flush;
+        }
     }
+    if (!chosen) throw std::runtime_error(no_gpu);
     // The wrapper releases every other device handle when `loaded` goes away.
     return loaded.devices[chosen->platform][chosen->device];
 }
 
-std::string fallback_device_name(bool need_fp64) {
-    std::vector<PlatformInfo> platforms = describe_platforms();
-    std::optional<DeviceIndex> device = first_capable_device(platforms, need_fp64);
-    return device ? platforms[device->platform].devices[device->device].name : std::string();
+}  // namespace
+
+cl::Device select_device(bool need_fp64, const std::string& requested_name) {
+    return pick_device(need_fp64, requested_name, false);
+}
+
+cl::Device select_render_device(bool need_fp64, const std::string& requested_name) {
+    return pick_device(need_fp64, requested_name, true);
 }
 
 }  // namespace spirelle

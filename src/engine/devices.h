@@ -61,7 +61,10 @@ std::vector<PlatformInfo> describe_platforms();
 // "no OpenCL GPU with fp64 found" or "no OpenCL GPU found".
 cl::Device select_device(bool need_fp64, const std::string& requested_name);
 
-// Name of first_capable_device, or empty when there is none.
-std::string fallback_device_name(bool need_fp64);
+// What every render uses: select_device, except that an automatic choice
+// on a machine without a suitable GPU takes first_capable_device and says so
+// once per process on standard error ("no OpenCL GPU found; rendering on
+// NAME"). A device the caller named is never replaced by another type.
+cl::Device select_render_device(bool need_fp64, const std::string& requested_name);
 
 }  // namespace spirelle

@@ -180,7 +180,7 @@ void RenderEngine::prepare(const Scene& scene) {
 void RenderEngine::choose_device() {
     OpenClState& s = *state_;
     int precision = scene_.precision == 1 ? 1 : 0;
-    cl::Device device = select_device(precision == 1, s.requested_device_name);
+    cl::Device device = select_render_device(precision == 1, s.requested_device_name);
     cl::Context context(device);
     cl::CommandQueue queue = create_profiling_queue(context, device);
     s.device = device;
@@ -238,9 +238,9 @@ void RenderEngine::allocate_image_buffers() {
     report_.buffers_allocated = true;
 }
 
-void RenderEngine::run_pass(int sample_base) {
+bool RenderEngine::run_pass(int sample_base, const std::function<bool()>& give_way) {
     require_ready("run_pass");
-    checked([&] {
+    return checked([&] {
         OpenClState& s = *state_;
         const int width = scene_.width, height = scene_.height;
         const int edge = tile_edge(scene_.tile_size_log2);
@@ -264,9 +264,14 @@ void RenderEngine::run_pass(int sample_base) {
                 s.tiles_per_batch =
                     adapt_tiles_per_batch(s.tiles_per_batch, waiting, elapsed_us, total);
                 waiting = 0;
+                if (give_way && give_way()) {
+                    ready_ = false;
+                    return false;
+                }
             }
         }
         if (waiting > 0) s.queue.finish();
+        return true;
     });
 }
 

@@ -58,8 +58,11 @@ class RenderEngine {
     void prepare(const Scene& scene);
 
     // Adds samples_per_pass() samples to every pixel; sample_base is the
-    // number each pixel already holds. Returns when the device is done.
-    void run_pass(int sample_base);
+    // number each pixel already holds. Returns true when the device is done.
+    // `give_way` is asked between tile batches (about every half second);
+    // when it says yes the pass stops early and returns false, leaving the
+    // accumulation partly updated: only a prepare makes it usable again.
+    bool run_pass(int sample_base, const std::function<bool()>& give_way = {});
 
     // width x height x 4 bytes, RGBA, rows top to bottom.
     std::vector<uint8_t> read_image(int total_samples, float exposure, float contrast);
