@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 EXAMPLE ?= examples/demo.upr
 
-.PHONY: all deps build demo test test-sanitize fuzz bench format clean
+.PHONY: all deps build demo test test-sanitize test-tsan fuzz bench format clean
 
 all: build
 
@@ -32,6 +32,15 @@ test-sanitize: deps
 	cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j$(JOBS)
 
+# The tests of the threads that share the RenderWorker, under the thread
+# sanitizer; a reported data race fails the test.
+test-tsan: deps
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPIRELLE_SANITIZE_THREAD=ON \
+		-DSPIRELLE_BENCH=OFF -DSPIRELLE_DESKTOP=OFF
+	cmake --build build-tsan -j$(JOBS) --target app_tests spirelle-cli
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+		ctest --output-on-failure -j$(JOBS) -R '^(LoadFile|ApplySet|Retonemap|RenderThread|RangeRender)\.'
+
 # libFuzzer targets; run one with e.g. build-fuzz/bin/fuzz_load_parameter_file -max_total_time=60
 fuzz: deps
 	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPIRELLE_FUZZ=ON
@@ -41,4 +50,4 @@ format:
 	find src tests fuzz bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-fuzz
+	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz

@@ -25,7 +25,7 @@ int samples_for_level(int sampling_level) { return 1 << std::clamp(sampling_leve
 
 std::optional<std::vector<uint8_t>> render_frame(const Scene& scene, const std::string& device,
                                                  const FrameRenderOptions& options) {
-    RenderEngine engine;
+    RenderEngine engine(options.generator);
     if (!device.empty()) engine.set_requested_device_name(device);
     run_step("reset: ", [&] { engine.prepare(scene); });
     // Passes of 2^k samples with base indices 0, 2^k, 2 * 2^k, ..., so that

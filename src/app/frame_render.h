@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/render_engine.h"
 #include "scene/model.h"
 
 namespace spirelle {
@@ -39,6 +40,7 @@ struct FrameRenderOptions {
     std::function<void(int done, int target)> on_pass;
     // Asked during passes; yes abandons the frame.
     std::function<bool()> give_way;
+    KernelGenerator generator = default_kernel_generator();
 };
 
 // Renders the scene as it stands (no animation time applied) with 2^level

@@ -32,7 +32,7 @@ void save_png(UiState& state, RenderWorker& worker) {
         worker.post_error("save: stbi_write_png failed");
 }
 
-void start_range(UiState& state, RenderWorker& worker) {
+void start_range(UiState& state, RenderWorker& worker, KernelGenerator generator) {
     if (state.sets.empty()) return;
     if (state.range_thread.joinable()) state.range_thread.join();
     const int first = state.range_a, last = state.range_b;
@@ -53,6 +53,7 @@ void start_range(UiState& state, RenderWorker& worker) {
     job.output_directory = output_directory(state.path);
     job.stem = path_stem(state.path);
     job.device = state.device_name;
+    job.generator = std::move(generator);
 
     worker.range_frames_total = static_cast<int>((int64_t{last} - first) / step + 1);
     worker.range_frames_done = 0;
@@ -66,6 +67,7 @@ void run_range(RangeJob job) {
     RenderWorker& worker = *job.worker;
     FrameRenderOptions options;
     options.announce_passes = true;
+    options.generator = job.generator;
     // A started frame is finished and written before a cancel takes effect;
     // only the program's quit abandons it.
     options.give_way = [&worker] { return worker.quit.load(); };

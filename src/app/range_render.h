@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/render_worker.h"
+#include "engine/render_engine.h"
 
 namespace spirelle {
 
@@ -19,6 +20,7 @@ struct RangeJob {
     std::string output_directory;
     std::string stem;
     std::string device;  // empty = automatic choice
+    KernelGenerator generator = default_kernel_generator();
 };
 
 // Writes the shown image as STEM[_SET](_fN|_rendered).png next to the scene
@@ -27,7 +29,8 @@ void save_png(UiState& state, RenderWorker& worker);
 
 // Starts the range thread for frames range_a .. range_b of the selected set
 // (every range_step-th). B < A posts "range: B must be >= A" instead.
-void start_range(UiState& state, RenderWorker& worker);
+void start_range(UiState& state, RenderWorker& worker,
+                 KernelGenerator generator = default_kernel_generator());
 
 // The range thread body.
 void run_range(RangeJob job);

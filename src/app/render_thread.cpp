@@ -27,7 +27,8 @@ int floor_log2(int n) {
 
 class RenderLoop {
   public:
-    explicit RenderLoop(RenderWorker& worker) : worker_(worker) {}
+    RenderLoop(RenderWorker& worker, KernelGenerator generator)
+        : worker_(worker), engine_(std::move(generator)) {}
 
     void run() {
         while (!worker_.quit) {
@@ -155,10 +156,12 @@ class RenderLoop {
 
 }  // namespace
 
-void render_thread_main(RenderWorker& worker) { RenderLoop(worker).run(); }
+void render_thread_main(RenderWorker& worker, KernelGenerator generator) {
+    RenderLoop(worker, std::move(generator)).run();
+}
 
-std::thread start_render_thread(RenderWorker& worker) {
-    return std::thread(render_thread_main, std::ref(worker));
+std::thread start_render_thread(RenderWorker& worker, KernelGenerator generator) {
+    return std::thread(render_thread_main, std::ref(worker), std::move(generator));
 }
 
 void stop_background_threads(UiState& state, RenderWorker& worker, std::thread& render_thread) {

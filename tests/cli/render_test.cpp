@@ -8,69 +8,16 @@
 #include <filesystem>
 
 #include "cli/cli_runner.h"
+#include "render_scenes.h"
 #include "test_files.h"
 
 namespace spirelle {
 namespace {
 
+using spirelle::testing::kQuadEntry;
+using spirelle::testing::kScenes;
 using spirelle::testing::run_cli;
 using spirelle::testing::TempDir;
-
-// The built-in quadratic iteration, carried in each scene file below.
-const std::string kQuadEntry = R"(
-Test.ufm:Quad {
-builtin:
-  type = 1
-default:
-  complex param start
-    default = (0, 0)
-  endparam
-  float param bailout
-    default = 4.0
-  endparam
-}
-)";
-
-// Two sets of a quadratic iteration. "Inside" looks at a small patch in the
-// main cardioid, so every sample stays bounded and shows the solid inside
-// colour; "Outside" looks far from the set, so every sample escapes at once
-// and reads a gradient that is one colour everywhere. Colours are packed
-// with red in the lowest byte.
-const std::string kScenes = R"(Inside {
-fractal:
-  width=24 height=16
-layer:
-  opacity=100 mergemode=normal
-mapping:
-  center=-0.1/0.05 magn=40
-formula:
-  maxiter=60 filename=Test.ufm entry=Quad
-inside:
-  transfer=none solid=4278221055
-outside:
-  entry=Smooth
-gradient:
-  index=0 color=65280 index=200 color=65280
-}
-
-Outside {
-fractal:
-  width=20 height=20 frames=4
-layer:
-  opacity=100
-mapping:
-  center=9/9@#0L8/8@#480L magn=30
-formula:
-  maxiter=60 filename=Test.ufm entry=Quad
-outside:
-  transfer=linear entry=Smooth
-gradient:
-  smooth=yes index=0 color=12615680 index=150 color=12615680 index=300 color=12615680
-opacity:
-  smooth=no index=0 opacity=255
-}
-
-)";
 
 struct Image {
     int width = 0;

@@ -191,6 +191,20 @@ TEST_F(EngineTest, PrepareClearsWhatEarlierPassesAccumulated) {
     expect_image(render(*shared_, 2), 40, 24, 2, 1.0f, 1.0f);
 }
 
+// A pass asked to give way stops after its first batch of tiles; the
+// half-updated accumulation cannot be shown or added to until a prepare.
+TEST_F(EngineTest, APassThatGivesWayNeedsAPrepareBeforeMore) {
+    shared_->prepare(small_scene());
+    int asked = 0;
+    EXPECT_FALSE(shared_->run_pass(0, [&] { return ++asked > 0; }));
+    EXPECT_EQ(asked, 1);
+    EXPECT_THROW(shared_->read_image(1, 1.0f, 1.0f), std::runtime_error);
+    EXPECT_THROW(shared_->run_pass(0), std::runtime_error);
+    shared_->prepare(small_scene());
+    EXPECT_TRUE(shared_->run_pass(0, [] { return false; }));
+    expect_image(shared_->read_image(1, 1.0f, 1.0f), 40, 24, 1, 1.0f, 1.0f);
+}
+
 TEST_F(EngineTest, UnchangedSourceKeepsDeviceProgramAndBuffers) {
     shared_->prepare(small_scene());
     shared_->prepare(small_scene());
