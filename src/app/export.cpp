@@ -2,11 +2,14 @@
 // scene path typed on one platform names its images the same way on another.
 #include "app/export.h"
 
+#include <fcntl.h>
 #include <stb_image_write.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
-#include <memory>
 
 namespace spirelle {
 
@@ -95,11 +98,32 @@ std::vector<uint8_t> encode_png(int width, int height, const std::vector<uint8_t
 }
 
 bool write_file_bytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::unique_ptr<FILE, decltype(&fclose)> file(std::fopen(path.c_str(), "wb"), &fclose);
-    if (!file) return false;
-    bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    // A full disk may only show when the buffered bytes are flushed.
-    return std::fclose(file.release()) == 0 && written;
+    // The bytes go to a new file beside the target, which is renamed over it
+    // only when complete: whatever stops the process, a file with the final
+    // name is a whole image. The temporary name never ends in ".png".
+    static std::atomic<unsigned> serial{0};
+    std::string temporary;
+    int fd = -1;
+    while (fd < 0) {
+        temporary = path + ".partial-" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+        fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    bool written = true;
+    for (size_t done = 0; written && done < bytes.size();) {
+        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            written = false;
+        }
+    }
+    // A full disk may only show when the data is flushed.
+    written = fsync(fd) == 0 && written;
+    written = close(fd) == 0 && written;
+    if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+    unlink(temporary.c_str());
+    return false;
 }
 
 bool write_png_file(const std::string& path, int width, int height,

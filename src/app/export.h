@@ -42,7 +42,8 @@ std::string sequence_frame_path(const std::string& directory, const std::string&
 // image cannot be encoded.
 std::vector<uint8_t> encode_png(int width, int height, const std::vector<uint8_t>& rgba);
 
-// Writes all bytes to a new or truncated file; false when it cannot.
+// Writes all bytes to a new file or in place of an existing one; false when
+// it cannot. The file appears whole or not at all.
 bool write_file_bytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // Encodes and writes in one step; false when either fails.

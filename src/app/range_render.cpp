@@ -8,6 +8,7 @@
 
 #include "app/export.h"
 #include "app/frame_render.h"
+#include "app/sequence.h"
 
 namespace spirelle {
 
@@ -55,7 +56,7 @@ void start_range(UiState& state, RenderWorker& worker, KernelGenerator generator
     job.device = state.device_name;
     job.generator = std::move(generator);
 
-    worker.range_frames_total = static_cast<int>((int64_t{last} - first) / step + 1);
+    worker.range_frames_total = static_cast<int>(ShardFrames({first, last, step}).size());
     worker.range_frames_done = 0;
     worker.range_cancel = false;
     worker.range_active = true;
@@ -71,8 +72,10 @@ void run_range(RangeJob job) {
     // A started frame is finished and written before a cancel takes effect;
     // only the program's quit abandons it.
     options.give_way = [&worker] { return worker.quit.load(); };
-    for (int n = job.first_frame; n <= job.last_frame; n += job.step) {
+    const ShardFrames frames({job.first_frame, job.last_frame, job.step});
+    for (int64_t i = 0; i < frames.size(); ++i) {
         if (worker.range_cancel) break;
+        const int n = frames[i];
         const std::string prefix = "seq frame " + std::to_string(n) + ": ";
         std::string path = sequence_frame_path(job.output_directory, job.stem, n);
         try {
@@ -86,7 +89,6 @@ void run_range(RangeJob job) {
         }
         ++worker.range_frames_done;
         worker.wake();
-        if (int64_t{job.last_frame} - n < job.step) break;  // n + step would overflow
     }
     worker.range_active = false;
     worker.render_paused = false;

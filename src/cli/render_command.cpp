@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -17,6 +18,7 @@
 
 #include "app/export.h"
 #include "app/frame_render.h"
+#include "app/sequence.h"
 #include "cli/commands.h"
 
 namespace spirelle {
@@ -35,12 +37,8 @@ struct RenderOptions {
     float contrast = 1.0f;
     std::string size;
     std::string output;
-};
-
-struct FrameRange {
-    int first = 1;
-    int last = 1;
-    int step = 1;
+    std::string shard;
+    bool skip_existing = false;
 };
 
 // "A:B" or "A:B:STEP"; a step below 1 counts as 1.
@@ -56,6 +54,18 @@ std::optional<FrameRange> parse_frame_range(const std::string& text) {
         consumed == static_cast<int>(text.size())) {
         range.step = std::max(range.step, 1);
         return range;
+    }
+    return std::nullopt;
+}
+
+// "I/N" with 0 <= I < N.
+std::optional<Shard> parse_shard(const std::string& text) {
+    Shard shard;
+    int consumed = 0;
+    if (std::sscanf(text.c_str(), "%d/%d%n", &shard.index, &shard.count, &consumed) == 2 &&
+        consumed == static_cast<int>(text.size()) && shard.count >= 1 && shard.index >= 0 &&
+        shard.index < shard.count) {
+        return shard;
     }
     return std::nullopt;
 }
@@ -133,6 +143,10 @@ void render_one(const std::vector<Scene>& sets, Scene scene, const std::string& 
         path = saved_image_path(options.path, sets.size(), options.set, scene.name, animated,
                                 options.frame);
     }
+    if (options.skip_existing && std::filesystem::exists(path)) {
+        std::cerr << path << " exists; skipped\n";
+        return;
+    }
     Progress progress(1, 1);
     std::vector<uint8_t> pixels;
     try {
@@ -147,8 +161,11 @@ void render_one(const std::vector<Scene>& sets, Scene scene, const std::string& 
     std::cout << "Wrote " << path << "\n";
 }
 
-void render_sequence(const Scene& scene, const FrameRange& range, const std::string& device,
-                     const RenderOptions& options) {
+// Renders the frames of one shard of the range. Frames that cannot be
+// written are reported and the rest still render; an engine failure stops
+// the run. Exits with status 1 naming the frames that are missing.
+void render_sequence(const Scene& scene, const FrameRange& range, const Shard& shard,
+                     const std::string& device, const RenderOptions& options) {
     const std::string& naming = options.output.empty() ? options.path : options.output;
     const std::string directory = output_directory(naming);
     std::string stem = path_stem(naming);
@@ -156,31 +173,44 @@ void render_sequence(const Scene& scene, const FrameRange& range, const std::str
     // stem, so that sequences of different scenes there do not overwrite
     // each other under the bare "_f0001.png".
     if (stem.empty()) stem = path_stem(options.path);
-    const int64_t count = (int64_t{range.last} - range.first) / range.step + 1;
-    bool write_failed = false;
-    int64_t index = 1;
-    for (int n = range.first; n <= range.last; n += range.step, ++index) {
-        Progress progress(index, count);
+    const ShardFrames frames(range, shard);
+    std::vector<int> missing;
+    for (int64_t i = 0; i < frames.size(); ++i) {
+        const int n = frames[i];
         std::string path = sequence_frame_path(directory, stem, n);
+        if (options.skip_existing && std::filesystem::exists(path)) {
+            std::cerr << "seq frame " << n << ": " << path << " exists; skipped\n";
+            continue;
+        }
+        Progress progress(i + 1, frames.size());
         try {
             FrameOutcome outcome = render_sequence_frame(
                 scene, n, device, path, frame_options(options, progress, scene, true));
             if (outcome == FrameOutcome::written) {
                 std::cout << "Wrote " << path << "\n" << std::flush;
-            } else {
-                std::cerr << "seq frame " << n << ": cannot write " << path << "\n";
-                write_failed = true;
+                continue;
             }
+            std::cerr << "seq frame " << n << ": cannot write " << path << "\n";
+            missing.push_back(n);
         } catch (const std::exception& e) {
-            fail("seq frame " + std::to_string(n) + ": " + e.what());
+            std::cerr << "seq frame " << n << ": " << e.what() << "\n";
+            for (int64_t rest = i; rest < frames.size(); ++rest) missing.push_back(frames[rest]);
+            break;
         }
-        if (int64_t{range.last} - n < range.step)
-            break;  // n + step would pass the last frame, or overflow
     }
-    if (write_failed) throw CLI::RuntimeError(1);
+    if (missing.empty()) return;
+    std::string list;
+    for (int n : missing) list += " " + std::to_string(n);
+    fail("render: frames not written:" + list);
 }
 
 void run_render(const RenderOptions& options) {
+    // Usage errors before the file is read.
+    if (!options.shard.empty()) {
+        if (options.frames.empty()) fail("render: --shard needs --frames");
+        if (!parse_shard(options.shard))
+            fail("render: --shard wants I/N with 0 <= I < N, got " + options.shard);
+    }
     std::vector<Scene> sets = load_or_exit(options.path);
     if (options.set >= static_cast<int>(sets.size())) {
         fail("render: set " + std::to_string(options.set) + " does not exist; the file has " +
@@ -202,7 +232,9 @@ void run_render(const RenderOptions& options) {
     std::optional<FrameRange> range = parse_frame_range(options.frames);
     if (!range) fail("render: --frames wants A:B or A:B:STEP, got " + options.frames);
     if (range->last < range->first) fail("range: B must be >= A");
-    render_sequence(scene, *range, device, options);
+    Shard shard;
+    if (!options.shard.empty()) shard = *parse_shard(options.shard);
+    render_sequence(scene, *range, shard, device, options);
 }
 
 }  // namespace
@@ -228,6 +260,11 @@ void add_render_command(CLI::App& app) {
     cmd->add_option("--size", options->size, "Image size WIDTHxHEIGHT instead of the scene's");
     cmd->add_option("-o,--output", options->output,
                     "Output PNG; for --frames its stem and directory name the sequence");
+    cmd->add_option("--shard", options->shard,
+                    "Render only shard I of N of the --frames sequence (every N-th frame from "
+                    "position I, counting from 0): I/N");
+    cmd->add_flag("--skip-existing", options->skip_existing,
+                  "Do not render images whose output file already exists");
     cmd->callback([options] { run_render(*options); });
 }
 
