@@ -26,6 +26,21 @@ void emit_blue_noise_table(std::ostream& out, const char* name, uint32_t seed) {
     out << "\n};\n";
 }
 
+// Generating the two tables takes most of the time of a whole program's
+// text, and they never change, so they are written once per process. An
+// edit that keeps the program text then costs the engine well under a
+// millisecond of generation.
+const std::string& blue_noise_tables() {
+    static const std::string text = [] {
+        std::ostringstream out;
+        emit_blue_noise_table(out, "blue_noise_0", kBlueNoiseSeed0);
+        emit_blue_noise_table(out, "blue_noise_1", kBlueNoiseSeed1);
+        out << "\n";
+        return out.str();
+    }();
+    return text;
+}
+
 // The blend function of a merge mode; "passthrough" and unknown names blend
 // like "normal".
 std::string blend_function(const std::string& mergemode) {
@@ -34,13 +49,17 @@ std::string blend_function(const std::string& mergemode) {
     return name == "passthrough" ? "blend_normal" : "blend_" + name;
 }
 
-void emit_render_scene(std::ostream& out, const Scene& scene, bool blue_noise) {
+void emit_render_scene(std::ostream& out, const Scene& scene, bool blue_noise,
+                       ViewValues view_values) {
+    const bool lifted = view_values == ViewValues::buffer;
     out << "__kernel void render_scene(\n"
            "    __global float4 * accum_buf,\n"
            "    const int width, const int height,\n"
            "    const int sample_base,\n"
            "    __global const float * gradient_lut,\n"
-           "    const int spp_count\n"
+           "    const int spp_count";
+    if (lifted) out << ",\n    __constant real_t * layer_view";
+    out << "\n"
            ") {\n"
            "    int gx = get_global_id(0), gy = get_global_id(1);\n"
            "    if (gx >= width || gy >= height) return;\n"
@@ -78,8 +97,9 @@ void emit_render_scene(std::ostream& out, const Scene& scene, bool blue_noise) {
            "        float4 src;\n";
     for (int i = static_cast<int>(scene.layers.size()) - 1; i >= 0; --i) {
         const Layer& layer = scene.layers[i];
-        out << "        src = eval_layer_" << i
-            << "(gx, gy, width, height, ox, oy, gradient_lut);\n"
+        out << "        src = eval_layer_" << i << "(gx, gy, width, height, ox, oy, gradient_lut";
+        if (lifted) out << ", layer_view + " << i * kLayerViewSlots;
+        out << ");\n"
             << "        canvas = " << blend_function(layer.mergemode) << "(canvas, src, "
             << std::fixed << std::setprecision(8) << static_cast<float>(layer.opacity) / 100.0f
             << std::defaultfloat << std::setprecision(17) << "f);\n";
@@ -112,21 +132,19 @@ void emit_imaging(std::ostream& out) {
 
 }  // namespace
 
-std::string build_kernel_source(const Scene& scene) {
+std::string build_kernel_source(const Scene& scene, ViewValues view_values) {
     const bool blue_noise = scene.sampling_level > 0;
     std::ostringstream out;
     out << std::setprecision(17);
     out << prelude_source(scene.precision == 1);
-    if (blue_noise) {
-        emit_blue_noise_table(out, "blue_noise_0", kBlueNoiseSeed0);
-        emit_blue_noise_table(out, "blue_noise_1", kBlueNoiseSeed1);
-        out << "\n";
-    }
+    if (blue_noise) out << blue_noise_tables();
     for (size_t i = 0; i < scene.layers.size(); ++i) {
         const int index = static_cast<int>(i);
-        LayerEmitter(out, scene, scene.layers[i], index, "L" + std::to_string(index) + "_").emit();
+        LayerEmitter(out, scene, scene.layers[i], index, "L" + std::to_string(index) + "_",
+                     view_values)
+            .emit();
     }
-    emit_render_scene(out, scene, blue_noise);
+    emit_render_scene(out, scene, blue_noise, view_values);
     emit_imaging(out);
     return out.str();
 }

@@ -4,7 +4,6 @@
 // refers to.
 #include "kernelgen/layer_emitter.h"
 
-#include <cmath>
 #include <iomanip>
 #include <utility>
 
@@ -15,8 +14,6 @@
 
 namespace spirelle {
 namespace {
-
-constexpr double kPi = 3.141592653589793;
 
 bool coloring_present(const FormulaEntry& coloring) {
     return !coloring.loop.empty() || !coloring.final.empty();
@@ -36,27 +33,17 @@ class FixedEight {
     std::ostream& out_;
 };
 
-struct Mapping {
-    double pixel_size;
-    double angle;
-    double a, b, c, d;
+// One view value as the layer function reads it: a literal, or its slot of
+// the layer's part of the layer_view buffer.
+struct ViewOperand {
+    ViewValues form;
+    LayerViewSlot slot;
+    double value;
 };
 
-// Image rows grow downwards and the imaginary axis upwards; at magnification
-// 1 a 4 x 3 region of the plane fits the image.
-Mapping plane_mapping(const Scene& scene, const Layer& layer) {
-    Mapping m{};
-    double aspect = static_cast<double>(scene.width) / static_cast<double>(scene.height);
-    m.pixel_size = aspect > 1.3333333333333333 ? 3.0 / (layer.magn * scene.height)
-                                               : 4.0 / (layer.magn * scene.width);
-    m.angle = layer.angle * kPi / 180.0;
-    double k = std::tan(layer.skew * kPi / 180.0);
-    double s = 1.0 / layer.stretch;
-    m.a = s * std::cos(m.angle);
-    m.b = -std::cos(m.angle) * k * s - std::sin(m.angle);
-    m.c = s * std::sin(m.angle);
-    m.d = std::cos(m.angle) - k * std::sin(m.angle) * s;
-    return m;
+std::ostream& operator<<(std::ostream& out, const ViewOperand& operand) {
+    if (operand.form == ViewValues::buffer) return out << "_layer_view[" << operand.slot << "]";
+    return out << "(real_t)" << operand.value;
 }
 
 }  // namespace
@@ -134,12 +121,13 @@ std::string rewrite_gradient_calls(const std::string& text, long offset) {
 }
 
 LayerEmitter::LayerEmitter(std::ostream& out, const Scene& scene, const Layer& layer, int index,
-                           std::string prefix)
+                           std::string prefix, ViewValues view_values)
     : out_(out),
       scene_(scene),
       layer_(layer),
       index_(index),
       prefix_(std::move(prefix)),
+      view_values_(view_values),
       gradient_offset_(static_cast<long>(index) * kGradientLutFloats) {}
 
 void LayerEmitter::emit() {
@@ -176,23 +164,36 @@ void LayerEmitter::emit_user_functions() {
 }
 
 void LayerEmitter::emit_header_and_mapping() {
-    const Mapping m = plane_mapping(scene_, layer_);
+    const LayerView v = layer_view(scene_, layer_);
+    const bool lifted = view_values_ == ViewValues::buffer;
+    auto value = [&](LayerViewSlot slot, double literal) {
+        return ViewOperand{view_values_, slot, literal};
+    };
     out_ << "// ----- Layer " << index_ + 1 << " -----\n"
          << "float4 eval_layer_" << index_
          << "(int gx, int gy, int width, int height, real_t ox, real_t oy, __global const float * "
-            "gradient_lut) {\n";
-    out_ << "    const real_t center_re = (real_t)" << layer_.center.re << ";\n"
-         << "    const real_t center_im = (real_t)" << layer_.center.im << ";\n"
-         << "    const real_t pixel_size = (real_t)" << m.pixel_size << ";\n"
-         << "    const int maxiter = " << layer_.maxiter << ";\n"
-         << "    const real_t _layer_magn = (real_t)" << layer_.magn << ";\n"
-         << "    const real_t _layer_angle = (real_t)" << m.angle << ";\n";
+            "gradient_lut"
+         << (lifted ? ", __constant real_t * _layer_view" : "") << ") {\n";
+    out_ << "    const real_t center_re = " << value(kViewCenterRe, v.center_re) << ";\n"
+         << "    const real_t center_im = " << value(kViewCenterIm, v.center_im) << ";\n"
+         << "    const real_t pixel_size = " << value(kViewPixelSize, v.pixel_size) << ";\n"
+         << "    const int maxiter = ";
+    if (!lifted) {
+        out_ << v.maxiter;
+    } else if (scene_.precision == 1) {
+        out_ << "(int)as_long(_layer_view[" << kViewMaxiter << "])";
+    } else {
+        out_ << "as_int(_layer_view[" << kViewMaxiter << "])";
+    }
+    out_ << ";\n"
+         << "    const real_t _layer_magn = " << value(kViewMagn, v.magn) << ";\n"
+         << "    const real_t _layer_angle = " << value(kViewAngle, v.angle) << ";\n";
     out_ << "    real_t dx = ((real_t)gx + ox - (real_t)width * (real_t)0.5) * pixel_size;\n"
          << "    real_t dy = ((real_t)gy + oy - (real_t)height * (real_t)0.5) * pixel_size;\n"
-         << "    real_t re = center_re + (real_t)" << m.a << " * dx - ((real_t)" << m.b
-         << ") * dy;\n"
-         << "    real_t im = center_im + (real_t)" << m.c << " * dx - ((real_t)" << m.d
-         << ") * dy;\n";
+         << "    real_t re = center_re + " << value(kViewA, v.a) << " * dx - ("
+         << value(kViewB, v.b) << ") * dy;\n"
+         << "    real_t im = center_im + " << value(kViewC, v.c) << " * dx - ("
+         << value(kViewD, v.d) << ") * dy;\n";
     out_ << "    real2_t _pixel = (real2_t)(re, im);\n"
          << "    real2_t _c_writable = _pixel;\n"
          << "    int _solid = 0;\n"

@@ -8,16 +8,19 @@
 
 #include "kernelgen/coloring.h"
 #include "kernelgen/instantiate.h"
+#include "kernelgen/layer_view.h"
 #include "scene/model.h"
 
 namespace spirelle {
 
 // Writes the user functions and eval_layer_<n> of one layer. The stream is
-// expected in default floating notation with 17 significant digits.
+// expected in default floating notation with 17 significant digits. With
+// ViewValues::buffer the function takes one more argument, the layer's
+// slots of the layer_view buffer, and reads its view values from there.
 class LayerEmitter {
   public:
     LayerEmitter(std::ostream& out, const Scene& scene, const Layer& layer, int index,
-                 std::string prefix);
+                 std::string prefix, ViewValues view_values = ViewValues::literals);
     void emit();
 
   private:
@@ -34,6 +37,7 @@ class LayerEmitter {
     const Layer& layer_;
     int index_;
     std::string prefix_;
+    ViewValues view_values_;
     long gradient_offset_;
     FormulaInstance formula_;
     bool inside_present_ = false;

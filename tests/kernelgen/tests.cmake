@@ -6,7 +6,8 @@ spirelle_test(kernelgen_tests
         kernelgen/coloring_test.cpp
         kernelgen/layer_emitter_test.cpp
         kernelgen/kernel_source_test.cpp
-    LIBS spirelle_kernelgen)
+        kernelgen/layer_view_test.cpp
+    LIBS spirelle_kernelgen spirelle_scene)
 
 # Builds generated programs with a real OpenCL compiler (the PoCL CPU device)
 # and runs the prelude against host reference values.
