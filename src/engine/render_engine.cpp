@@ -1,7 +1,8 @@
 // The engine keeps every OpenCL object in one record whose members are
 // declared in creation order, so that destruction releases them in reverse:
-// gradient, output and accumulation buffers, the two kernels, program, queue,
-// context and device. Replacing a member releases its predecessor.
+// layer view, gradient, output and accumulation buffers, the two kernels,
+// program, queue, context and device. Replacing a member releases its
+// predecessor.
 //
 // The wrapper throws cl::Error for any failed call; each public operation
 // turns that into a runtime error naming the call and its error code.
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <limits>
 #include <stdexcept>
@@ -20,6 +22,7 @@
 #include "engine/schedule.h"
 #include "kernelgen/gradient_table.h"
 #include "kernelgen/kernel_source.h"
+#include "kernelgen/layer_view.h"
 
 namespace spirelle {
 
@@ -33,6 +36,11 @@ struct RenderEngine::OpenClState {
     cl::Buffer accumulation;
     cl::Buffer output;
     cl::Buffer gradient;
+    cl::Buffer layer_view;
+    // What the gradient and layer view buffers hold, so that a prepare
+    // writes them only when the Scene changed them.
+    std::vector<uint8_t> gradient_bytes;
+    std::vector<uint8_t> layer_view_bytes;
     int buffer_width = 0;
     int buffer_height = 0;
     int precision = 0;  // 1 double, 0 single
@@ -91,9 +99,40 @@ void check_image_fits(const cl::Device& device, int width, int height) {
     }
 }
 
+// Brings a read-only buffer to hold `bytes`, where `held` is what it holds
+// now. Unchanged contents cost nothing; a new size creates a new buffer.
+// Returns whether anything was written.
+bool refresh_read_only(const cl::Context& context, const cl::CommandQueue& queue,
+                       cl::Buffer& buffer, std::vector<uint8_t>& held, std::vector<uint8_t> bytes) {
+    // A buffer may not be empty; a scene without layers never reads it.
+    if (bytes.empty()) bytes.resize(16, 0);
+    if (buffer() != nullptr && bytes == held) return false;
+    if (buffer() != nullptr && bytes.size() == held.size()) {
+        queue.enqueueWriteBuffer(buffer, CL_TRUE, 0, bytes.size(), bytes.data());
+    } else {
+        buffer = cl::Buffer(context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR, bytes.size(),
+                            bytes.data());
+    }
+    held = std::move(bytes);
+    return true;
+}
+
+std::vector<uint8_t> bytes_of(const std::vector<float>& values) {
+    std::vector<uint8_t> bytes(values.size() * sizeof(float));
+    if (!bytes.empty()) std::memcpy(bytes.data(), values.data(), bytes.size());
+    return bytes;
+}
+
 }  // namespace
 
-KernelGenerator default_kernel_generator() { return {build_kernel_source, build_gradient_table}; }
+KernelGenerator default_kernel_generator() {
+    return {[](const Scene& scene) { return build_kernel_source(scene, ViewValues::buffer); },
+            build_gradient_table, layer_view_buffer};
+}
+
+KernelGenerator literal_view_kernel_generator() {
+    return {[](const Scene& scene) { return build_kernel_source(scene); }, build_gradient_table};
+}
 
 RenderEngine::RenderEngine() : RenderEngine(default_kernel_generator()) {}
 
@@ -142,6 +181,13 @@ void RenderEngine::prepare(const Scene& scene) {
         std::string text = generator_.source(scene_);
         report_.generate_seconds = seconds_since(start);
         if (!s.program_current || text != s.source) build_program(text);
+        report_.gradient_written =
+            refresh_read_only(s.context, s.queue, s.gradient, s.gradient_bytes,
+                              bytes_of(generator_.gradient_table(scene_)));
+        if (generator_.layer_views) {
+            refresh_read_only(s.context, s.queue, s.layer_view, s.layer_view_bytes,
+                              generator_.layer_views(scene_));
+        }
 
         if (reallocate) allocate_image_buffers();
         s.render_scene.setArg(0, s.accumulation);
@@ -149,6 +195,7 @@ void RenderEngine::prepare(const Scene& scene) {
         s.render_scene.setArg(2, scene_.height);
         s.render_scene.setArg(4, s.gradient);
         s.render_scene.setArg(5, samples_per_pass());
+        if (generator_.layer_views) s.render_scene.setArg(6, s.layer_view);
 
         if (scene_.auto_tile_size) {
             if (s.tile_exponent_measured < 0) {
@@ -191,6 +238,8 @@ void RenderEngine::choose_device() {
     // Everything built in the old context is useless now, even if the build
     // that follows fails and a later prepare finds size and text unchanged.
     s.program_current = false;
+    s.gradient = cl::Buffer();
+    s.layer_view = cl::Buffer();
     s.buffer_width = 0;
     s.buffer_height = 0;
     report_.device_chosen = true;
@@ -219,12 +268,6 @@ void RenderEngine::build_program(const std::string& text) {
     s.program_current = true;
     s.tile_exponent_measured = -1;
     s.time_per_pixel = 0;
-
-    std::vector<float> table = generator_.gradient_table(scene_);
-    // A buffer may not be empty; a scene without layers never reads it.
-    if (table.empty()) table.resize(4, 0.0f);
-    s.gradient = cl::Buffer(s.context, CL_MEM_READ_ONLY | CL_MEM_COPY_HOST_PTR,
-                            table.size() * sizeof(float), table.data());
     report_.program_built = true;
 }
 

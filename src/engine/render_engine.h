@@ -3,9 +3,14 @@
 // prepare brings device, program and buffers up to date for a Scene with as
 // little work as possible (the device is re-chosen only when the precision or
 // the requested device changes, the program is rebuilt only when its text
-// changed, the image buffers are re-allocated only when the size changed)
-// and clears the accumulation. run_pass then adds samples tile by tile, and
-// read_image tonemaps the accumulation into RGBA8 pixels.
+// changed, the image buffers are re-allocated only when the size changed,
+// the gradient and view buffers are written only when their contents
+// changed) and clears the accumulation. run_pass then adds samples tile by
+// tile, and read_image tonemaps the accumulation into RGBA8 pixels.
+//
+// The default program reads the layers' view values from a buffer, so that
+// panning, zooming and iteration edits cost a buffer write instead of a
+// build. The tile size stays as measured after the last build.
 //
 // One engine belongs to one thread; it has no locks. OpenCL types stay
 // inside the engine's source files.
@@ -21,14 +26,26 @@
 
 namespace spirelle {
 
-// Where the engine gets the program text and the gradient table of a Scene.
-// The kernel generator by default; tests and benchmarks substitute their own.
+// Where the engine gets the program text, the gradient table and the view
+// values of a Scene. The kernel generator by default; tests and benchmarks
+// substitute their own.
 struct KernelGenerator {
     std::function<std::string(const Scene&)> source;
     std::function<std::vector<float>(const Scene&)> gradient_table;
+    // The bytes of render_scene's seventh argument, a read-only buffer, for
+    // a program that reads its view values from there; empty for a program
+    // that takes six arguments.
+    std::function<std::vector<uint8_t>(const Scene&)> layer_views = {};
 };
 
+// The generated program in the form whose text leaves out the layers' view
+// values (centre, magnification, angle, mapping, maximum iterations): an
+// edit of only those refills a buffer and needs no build.
 KernelGenerator default_kernel_generator();
+
+// The generated program with the view values written into its text, as
+// spirelle-cli kernel shows it: every view edit rebuilds.
+KernelGenerator literal_view_kernel_generator();
 
 // What the last prepare did and how long its costly steps took.
 struct PrepareReport {
@@ -36,6 +53,8 @@ struct PrepareReport {
     bool program_built = false;
     bool buffers_allocated = false;
     bool tile_size_measured = false;
+    // The gradient table differed from the one on the device.
+    bool gradient_written = false;
     double generate_seconds = 0;
     double build_seconds = 0;
     double measure_seconds = 0;

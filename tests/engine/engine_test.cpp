@@ -8,7 +8,7 @@
 #include <array>
 #include <cmath>
 
-#include "engine/devices.h"
+#include "cpu_device.h"
 #include "engine/render_engine.h"
 #include "reference_kernels.h"
 
@@ -109,15 +109,6 @@ void expect_image(const std::vector<uint8_t>& image, int width, int height, int 
     EXPECT_EQ(mismatches, 0);
 }
 
-std::string cpu_device_name() {
-    for (const PlatformInfo& platform : describe_platforms()) {
-        for (const DeviceInfo& device : platform.devices) {
-            if (!device.gpu) return device.name;
-        }
-    }
-    return {};
-}
-
 // 40 x 24 pixels in 16-pixel tiles: three columns, the last one partial.
 Scene small_scene(int sampling_level = 2) {
     Scene scene;
@@ -143,7 +134,7 @@ std::vector<uint8_t> render(RenderEngine& engine, int samples, float exposure = 
 class EngineTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        device_ = cpu_device_name();
+        device_ = testing::cpu_device_name();
         if (device_.empty()) return;
         shared_ = std::make_unique<RenderEngine>(program(program_text()));
         shared_->set_requested_device_name(device_);
@@ -218,9 +209,9 @@ TEST_F(EngineTest, SizeChangeReallocatesBuffersOnly) {
     Scene scene = small_scene();
     scene.width = 37;
     scene.height = 50;
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     shared_->prepare(scene);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
     EXPECT_FALSE(shared_->last_prepare().device_chosen);
     EXPECT_FALSE(shared_->last_prepare().program_built);
     EXPECT_TRUE(shared_->last_prepare().buffers_allocated);
@@ -231,9 +222,9 @@ TEST_F(EngineTest, PrecisionChangeChoosesTheDeviceAndRebuilds) {
     std::unique_ptr<RenderEngine> engine = engine_for(program_text());
     Scene scene = small_scene();
     scene.auto_tile_size = true;
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     engine->prepare(scene);
-    std::string first = testing::internal::GetCapturedStdout();
+    std::string first = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(first.find("Using device: " + device_ + "\n"), 0u) << first;
     EXPECT_NE(first.find("Config: " + std::to_string(engine->samples_per_pass()) +
                          " samples/pass (auto), " + std::to_string(1 << engine->tile_size_log2()) +
@@ -245,9 +236,9 @@ TEST_F(EngineTest, PrecisionChangeChoosesTheDeviceAndRebuilds) {
     EXPECT_LE(engine->tile_size_log2(), 9);
 
     scene.precision = 1;
-    testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStdout();
     engine->prepare(scene);
-    std::string second = testing::internal::GetCapturedStdout();
+    std::string second = ::testing::internal::GetCapturedStdout();
     EXPECT_TRUE(engine->last_prepare().device_chosen);
     EXPECT_TRUE(engine->last_prepare().program_built);
     EXPECT_NE(second.find("Using device: "), std::string::npos);
@@ -304,14 +295,14 @@ TEST_F(EngineTest, FailedBuildKeepsWhatStillFitsTheContext) {
         SCOPED_TRACE(step.shows);
         text = step.broken ? good + "\n__kernel void broken() { undeclared_name = 1; }\n" : good;
         scene.precision = step.precision;
-        testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStdout();
         if (step.broken) {
             EXPECT_THROW(engine.prepare(scene), std::runtime_error);
-            testing::internal::GetCapturedStdout();
+            ::testing::internal::GetCapturedStdout();
             continue;
         }
         engine.prepare(scene);
-        std::string printed = testing::internal::GetCapturedStdout();
+        std::string printed = ::testing::internal::GetCapturedStdout();
         EXPECT_EQ(engine.last_prepare().program_built, step.built);
         EXPECT_EQ(engine.last_prepare().buffers_allocated, step.allocated);
         EXPECT_EQ(printed.find("Config: ") != std::string::npos, step.built) << printed;
