@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 EXAMPLE ?= examples/demo.upr
 
-.PHONY: all deps build demo test test-sanitize test-tsan fuzz bench format clean
+.PHONY: all deps build demo test test-sanitize test-tsan fuzz bench package format clean
 
 all: build
 
@@ -43,6 +43,13 @@ test-tsan: deps
 	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
 		ctest --output-on-failure -j$(JOBS) -R '^(LoadFile|ApplySet|Retonemap|RenderThread|RangeRender)\.'
 
+# A Debian package of the programs, built for /usr: build-package/spirelle_VERSION_ARCH.deb
+package: deps
+	cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+		-DSPIRELLE_TESTS=OFF -DSPIRELLE_BENCH=OFF
+	cmake --build build-package -j$(JOBS)
+	cd build-package && cpack -G DEB
+
 # libFuzzer targets; run one with e.g. build-fuzz/bin/fuzz_load_parameter_file -max_total_time=60
 fuzz: deps
 	CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSPIRELLE_FUZZ=ON
@@ -52,4 +59,4 @@ format:
 	find src tests fuzz bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz
+	rm -rf $(BUILD) build-sanitize build-tsan build-fuzz build-package

@@ -4,7 +4,9 @@
 #include "cli/commands.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"Spirelle command-line tool"};
+    CLI::App app{"Spirelle command-line tool: inspect and render fractal parameter files (.upr)",
+                 "spirelle-cli"};
+    app.set_version_flag("--version", "spirelle-cli " SPIRELLE_VERSION);
     app.require_subcommand(1);
     spirelle::add_info_command(app);
     spirelle::add_devices_command(app);

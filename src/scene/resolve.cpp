@@ -35,6 +35,18 @@ std::string executable_dir() {
     return ec ? std::string() : exe.parent_path().string();
 }
 
+}  // namespace
+
+std::string installed_formula_dir() {
+    std::string exe_dir = executable_dir();
+    if (exe_dir.empty()) return {};
+    return (std::filesystem::path(exe_dir) / SPIRELLE_FORMULA_DATADIR_FROM_BINDIR)
+        .lexically_normal()
+        .string();
+}
+
+namespace {
+
 std::vector<std::string> search_candidates(const std::string& file_name,
                                            const std::string& scene_dir) {
     std::vector<std::string> candidates = {scene_dir + "/" + file_name};
@@ -51,6 +63,8 @@ std::vector<std::string> search_candidates(const std::string& file_name,
     std::string exe_dir = executable_dir();
     if (!exe_dir.empty()) candidates.push_back(exe_dir + "/formulas/" + file_name);
     candidates.push_back("formulas/" + file_name);
+    std::string data_dir = installed_formula_dir();
+    if (!data_dir.empty()) candidates.push_back(data_dir + "/" + file_name);
     return candidates;
 }
 
@@ -163,7 +177,9 @@ std::set<std::string> files_in_library(const FormulaLibrary& library) {
     throw std::runtime_error(
         std::string(kind) + " entry '" + name + "' not found (layer " + std::to_string(layer) +
         "/" + std::to_string(layer_count) + "). Searched scene dir '" + scene_dir +
-        "', $SPIRELLE_FORMULAS, exe-adjacent formulas/, and ./formulas/. Put the formula file "
+        "', $SPIRELLE_FORMULAS, exe-adjacent formulas/, ./formulas/, and " +
+        installed_formula_dir() +
+        "/. Put the formula file "
         "into one of these directories, or add the entry to formulas/Standard.ucl if it belongs "
         "to the standard set.");
 }

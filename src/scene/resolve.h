@@ -18,9 +18,14 @@ using FormulaLibrary = std::vector<NamedBlock>;
 // message.
 void resolve_scene(Scene& scene, FormulaLibrary& library, const std::string& scene_dir);
 
+// Where an installed program keeps its formula files: share/spirelle/formulas
+// of the prefix the executable was installed into (/usr/share/spirelle/formulas
+// for /usr/bin/spirelle). Empty when the executable cannot be located.
+std::string installed_formula_dir();
+
 // The first readable regular file among: the scene directory, each directory
-// of SPIRELLE_FORMULAS, formulas/ beside the executable, ./formulas/. Empty
-// when none is.
+// of SPIRELLE_FORMULAS, formulas/ beside the executable, ./formulas/ and the
+// installed formula directory. Empty when none is.
 std::string find_formula_file(const std::string& file_name, const std::string& scene_dir);
 
 // Appends the entries of a formula file, named "file:entry". Class libraries

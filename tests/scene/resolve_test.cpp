@@ -71,10 +71,10 @@ std::string load_error(const TempDir& dir, const std::string& text) {
     return "";
 }
 
-const char kTail[] =
-    "', $SPIRELLE_FORMULAS, exe-adjacent formulas/, and ./formulas/. Put the formula file into "
-    "one of these directories, or add the entry to formulas/Standard.ucl if it belongs to the "
-    "standard set.";
+const std::string kTail =
+    "', $SPIRELLE_FORMULAS, exe-adjacent formulas/, ./formulas/, and " + installed_formula_dir() +
+    "/. Put the formula file into one of these directories, or add the entry to "
+    "formulas/Standard.ucl if it belongs to the standard set.";
 
 TEST(ResolveScene, EntryInParameterFileWinsOverFileOnDisk) {
     FormulaPath none(nullptr);
