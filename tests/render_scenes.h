@@ -83,4 +83,29 @@ gradient:
 
 )";
 
+// A set whose formula calls a function that does not exist: the generated
+// program does not build, and the build log names the call.
+inline const std::string kBrokenScene = R"(Broken {
+fractal:
+  width=8 height=8
+layer:
+  opacity=100
+mapping:
+  center=0/0 magn=1
+formula:
+  maxiter=10 filename=Test.ufm entry=Broken
+outside:
+  entry=Smooth
+}
+
+Test.ufm:Broken {
+init:
+  z = 0
+loop:
+  z = nosuchcall(z) + #pixel
+bailout:
+  |z| < 4
+}
+)";
+
 }  // namespace spirelle::testing

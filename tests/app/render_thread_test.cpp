@@ -16,6 +16,7 @@ namespace spirelle {
 namespace {
 
 using testing::kBoundaryScene;
+using testing::kBrokenScene;
 using testing::kQuadEntry;
 using testing::kScenes;
 using testing::TempDir;
@@ -105,24 +106,7 @@ TEST_F(RenderThread, RetonemapsAConvergedImageWithoutRendering) {
 }
 
 TEST_F(RenderThread, ABuildErrorLeavesItIdleUntilAGoodJob) {
-    load("broken.upr", R"(Broken {
-fractal:
-  width=8 height=8
-layer:
-  opacity=100
-formula:
-  maxiter=10 filename=Test.ufm entry=Broken
-}
-
-Test.ufm:Broken {
-init:
-  z = 0
-loop:
-  z = nosuchcall(z) + #pixel
-bailout:
-  |z| < 4
-}
-)");
+    load("broken.upr", kBrokenScene);
     h.ui.sampling_level = 1;
     h.start_render_thread();
     apply_set(h.ui, h.worker);

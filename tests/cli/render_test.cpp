@@ -14,6 +14,7 @@
 namespace spirelle {
 namespace {
 
+using spirelle::testing::kBrokenScene;
 using spirelle::testing::kQuadEntry;
 using spirelle::testing::kScenes;
 using spirelle::testing::run_cli;
@@ -334,28 +335,7 @@ TEST(RenderCommand, FailuresExitWithAMessage) {
 // step: a program that does not build fails the reset, with the build log.
 TEST(RenderCommand, BuildErrorsFailTheResetWithTheLog) {
     TempDir dir;
-    std::string scene = dir.write("broken.upr", R"(Broken {
-fractal:
-  width=8 height=8
-layer:
-  opacity=100
-mapping:
-  center=0/0 magn=1
-formula:
-  maxiter=10 filename=Test.ufm entry=Broken
-outside:
-  entry=Smooth
-}
-
-Test.ufm:Broken {
-init:
-  z = 0
-loop:
-  z = nosuchcall(z) + #pixel
-bailout:
-  |z| < 4
-}
-)");
+    std::string scene = dir.write("broken.upr", kBrokenScene);
     auto result = run_cli("render " + scene + " --sampling-level 0", true);
     EXPECT_EQ(result.status, 1) << result.out;
     EXPECT_NE(result.out.find("reset: OpenCL build error:\n"), std::string::npos) << result.out;
