@@ -55,7 +55,7 @@ std::optional<float> parse_split_line(const char* line) {
 
 PaneRects pane_rects(ImVec2 origin, ImVec2 size, float split, float separator_width) {
     float separator = std::round(separator_width);
-    float left = std::floor(size.x * clamp_split(split));
+    float left = std::round(size.x * clamp_split(split));
     left = std::clamp(left, 0.0f, std::max(size.x - separator, 0.0f));
     float right = std::max(size.x - left - separator, 0.0f);
     float x = std::round(origin.x);

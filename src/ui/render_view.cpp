@@ -82,15 +82,13 @@ bool draw_render_view(UiState& state, const RenderTexture& texture) {
         return false;
     }
 
-    ImGui::Text(
-        "zoom %s   wheel=zoom drag=pan   ctrl+wheel=zoom fractal right-drag=move fractal "
-        "double-click=center",
-        image_zoom_label(state.zoom).c_str());
+    ImGui::Text("zoom %s   wheel=zoom drag=pan", image_zoom_label(state.zoom).c_str());
     ImGui::SameLine();
     if (ImGui::SmallButton("100%")) {
         state.zoom = 1.0f;
         state.reset_pan = true;
     }
+    ImGui::TextDisabled("fractal: ctrl+wheel=zoom right-drag=move double-click=center");
 
     ImGui::BeginChild("ImgPane", ImVec2(0, 0), false,
                       ImGuiWindowFlags_HorizontalScrollbar | ImGuiWindowFlags_NoMove);

@@ -72,8 +72,7 @@ int wait_timeout_ms(const UiState& state, const RenderWorker& worker) {
     return 500;
 }
 
-void handle_event(const SDL_Event& event, LoopState& loop, UiState& state,
-                  RenderWorker& worker) {
+void handle_event(const SDL_Event& event, LoopState& loop, UiState& state, RenderWorker& worker) {
     ImGui_ImplSDL2_ProcessEvent(&event);
     switch (event.type) {
         case SDL_QUIT:
@@ -167,8 +166,7 @@ void upload_image(LoopState& loop, RenderWorker& worker) {
 
 // Acts on the Controls panel's requests in their fixed order; at most one
 // of load, apply and retonemap.
-void act_on_requests(ControlsResult result, LoopState& loop, UiState& state,
-                     RenderWorker& worker) {
+void act_on_requests(ControlsResult result, LoopState& loop, UiState& state, RenderWorker& worker) {
     if (result.save) save_png(state, worker);
     if (result.save_range) start_range(state, worker);
     if (result.browse) loop.file_dialog.open(state.path);
@@ -185,9 +183,23 @@ void act_on_requests(ControlsResult result, LoopState& loop, UiState& state,
     }
 }
 
+// SDL on X11 reports a cached global pointer position that only XInput2 raw
+// motion refreshes, and pointers driven through XTEST (VNC servers, xdotool)
+// produce none, so ImGui would see a stale position there. The position SDL
+// keeps from the window's own motion events is always current; it is used
+// while the pointer is over the window.
+void use_window_mouse_position(SDL_Window* window) {
+    if (SDL_GetMouseFocus() != window) return;
+    int x = 0;
+    int y = 0;
+    SDL_GetMouseState(&x, &y);
+    ImGui::GetIO().MousePos = ImVec2(static_cast<float>(x), static_cast<float>(y));
+}
+
 void draw_frame(LoopState& loop, UiState& state, RenderWorker& worker) {
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL2_NewFrame();
+    use_window_mouse_position(loop.window);
     ImGui::NewFrame();
 
     float separator = pane_separator_width(loop.ui_scale);
@@ -234,9 +246,9 @@ int run_desktop(int argc, char** argv) {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 2);
 
     LoopState loop;
-    loop.window = SDL_CreateWindow("Spirelle", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 1280,
-                                   800, SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE |
-                                            SDL_WINDOW_ALLOW_HIGHDPI);
+    loop.window =
+        SDL_CreateWindow("Spirelle", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, 1280, 800,
+                         SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_ALLOW_HIGHDPI);
     if (loop.window == nullptr) {
         std::fprintf(stderr, "SDL_CreateWindow: %s\n", SDL_GetError());
         SDL_Quit();
