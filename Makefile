@@ -1,11 +1,12 @@
 # Two commands set everything up on a fresh machine:
 #   make demo   installs what is missing, builds and renders the bundled example
+#   make run    installs what is missing, builds and opens the example in the desktop program
 #   make test   installs what is missing, builds and runs all tests
 JOBS ?= $(shell nproc)
 BUILD ?= build
 EXAMPLE ?= examples/demo.upr
 
-.PHONY: all deps build demo test test-sanitize test-tsan fuzz bench package format clean
+.PHONY: all deps build demo run test test-sanitize test-tsan fuzz bench package format clean
 
 all: build
 
@@ -18,6 +19,10 @@ build: deps
 
 demo: build
 	$(BUILD)/bin/spirelle-cli render $(EXAMPLE) --sampling-level 3 -o $(BUILD)/demo.png
+
+# Opens the bundled example in the desktop program.
+run: build
+	$(BUILD)/bin/spirelle $(EXAMPLE)
 
 # Rendering speed; the figures and the machine they came from go to bench/RESULTS.md.
 bench: build

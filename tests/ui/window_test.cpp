@@ -37,7 +37,7 @@ constexpr int kScreenHeight = 800;
 std::string spiral_scene(int angle) {
     return R"(Spiral {
 fractal:
-  width=320 height=240
+  width=480 height=360
 layer:
 mapping:
   center=-0.74364/0.13183 magn=400 angle=)" +
@@ -356,13 +356,14 @@ class DesktopWindow : public ::testing::Test {
 };
 
 TEST_F(DesktopWindow, ShowsTheRenderReloadsOnF5AndKeepsTheDraggedSplit) {
+    // Started as a user would from the scene's directory, with a relative path.
     std::string scene = dir.write("spiral.upr", spiral_scene(30));
     Image expected = cli_render(scene, "expected.png");
-    ASSERT_EQ(expected.width, 320);
+    ASSERT_EQ(expected.width, 480);
 
     std::optional<Point> first;
     {
-        Desktop desktop(display, dir.path(), scene);
+        Desktop desktop(display, dir.path(), "spiral.upr");
         first = wait_for_image(display, desktop, expected, artifact("window_converged.png"));
         ASSERT_TRUE(first) << "the converged render never appeared\n" << desktop.log();
         EXPECT_GT(first->x, kDefaultSplitX) << "the image is in the Render pane";
@@ -391,7 +392,7 @@ TEST_F(DesktopWindow, ShowsTheRenderReloadsOnF5AndKeepsTheDraggedSplit) {
     // the width, and the image moves right by the difference.
     dir.write("imgui.ini", "[Spirelle][Layout]\nSplit=0.5000\n");
     {
-        Desktop desktop(display, dir.path(), scene);
+        Desktop desktop(display, dir.path(), "spiral.upr");
         Image reloaded = load_rgb(dir.path() + "/reloaded.png");
         std::optional<Point> moved =
             wait_for_image(display, desktop, reloaded, artifact("window_split.png"));
