@@ -1,25 +1,38 @@
-// Rendering speed, in three parts:
+// Rendering speed, in six parts:
 //   throughput  whole renders of a few scenes, as spirelle-cli render runs them;
 //   efficiency  the generated program of a plain Mandelbrot scene against a
 //               minimal hand-written kernel computing the same iterations for
 //               the same samples, on the same device in the same process;
 //   prepare     where the time of a first prepare goes: kernel generation,
-//               program build and tile measurement.
-// Every figure is the median of several runs.
+//               program build and tile measurement;
+//   edit        a view edit on a warm engine: prepare and first pass, with
+//               the view values in the program text and in a buffer;
+//   forms       pixels in which the two forms of the program differ;
+//   animation   the cost per frame of a camera-only animation rendered like
+//               spirelle-cli render --frames, a fresh engine per frame, with
+//               the OpenCL implementation's program cache on (its own
+//               process, since the other parts switch the cache off).
+// Every figure is the median of several runs unless it says otherwise.
 //
-// usage: spirelle_bench [--runs N] [--sampling-level L] [--device NAME]
+// usage: spirelle_bench [--runs N] [--sampling-level L] [--device NAME] [--part NAME]
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/devices.h"
 #include "engine/render_engine.h"
 #include "reference_kernels.h"
+#include "render_scenes.h"
 #include "scene/reader.h"
 
 namespace spirelle {
@@ -29,6 +42,7 @@ struct Options {
     int runs = 3;
     int sampling_level = 2;
     std::string device;
+    std::string part;  // empty: all parts
 };
 
 using Clock = std::chrono::steady_clock;
@@ -65,9 +79,10 @@ struct RenderTimes {
 };
 
 // Renders the full sample target on a fresh engine, as spirelle-cli does.
-RenderTimes render_times(const Scene& scene, const std::string& device) {
+RenderTimes render_times(const Scene& scene, const std::string& device,
+                         KernelGenerator generator = default_kernel_generator()) {
     Clock::time_point start = Clock::now();
-    RenderEngine engine;
+    RenderEngine engine(std::move(generator));
     engine.set_requested_device_name(device);
     engine.prepare(scene);
     Clock::time_point passes_start = Clock::now();
@@ -185,21 +200,25 @@ void efficiency(const Options& options, const std::string& device) {
     scene.tile_size_log2 = 9;
 
     RenderEngine generated;
+    RenderEngine literal(literal_view_kernel_generator());
     RenderEngine hand(
         {hand_written_source, [](const Scene&) { return std::vector<float>(16000, 0.0f); }});
     generated.set_requested_device_name(device);
+    literal.set_requested_device_name(device);
     hand.set_requested_device_name(device);
-    std::vector<double> generated_times, hand_times;
+    std::vector<double> generated_times, literal_times, hand_times;
     for (int run = 0; run < options.runs; ++run) {
         generated_times.push_back(pass_seconds(generated, scene));
+        literal_times.push_back(pass_seconds(literal, scene));
         hand_times.push_back(pass_seconds(hand, scene));
     }
-    double g = median(generated_times), h = median(hand_times);
+    double g = median(generated_times), l = median(literal_times), h = median(hand_times);
     double msamples = 512.0 * 512.0 * 16 / 1e6;
     std::printf("\n== kernel efficiency: Mandelbrot 512x512, maxiter 1000, 16 spp, median of %d\n",
                 options.runs);
     std::printf("%-40s %10s %12s\n", "", "pass s", "Msamples/s");
     std::printf("%-40s %10.3f %12.3f\n", "generated program", g, msamples / g);
+    std::printf("%-40s %10.3f %12.3f\n", "generated, view in the text", l, msamples / l);
     std::printf("%-40s %10.3f %12.3f\n", "hand-written kernel", h, msamples / h);
     std::printf("%-40s %10.2f\n", "time ratio generated / hand-written", g / h);
 }
@@ -229,6 +248,191 @@ void prepare_split(const Options& options, const std::string& device) {
     }
 }
 
+// The two ways the engine can get a program: view values written into the
+// text (every view edit rebuilds) and read from a buffer.
+struct Form {
+    const char* label;
+    KernelGenerator generator;
+};
+
+std::vector<Form> forms() {
+    return {{"view in the text", literal_view_kernel_generator()},
+            {"view in a buffer", default_kernel_generator()}};
+}
+
+// A warm engine on a 640 x 480 scene; each edit moves the centre by a few
+// pixels or zooms by 10 %, as a mouse drag or wheel step does, and is
+// followed by the first pass of one sample per pixel.
+void edit_latency(const Options& options, const std::string& device) {
+    Scene scene = load_set("examples/demo.upr", 0);
+    scene.sampling_level = 0;
+    std::printf(
+        "\n== view edit on a warm engine: demo Seahorse 640x480, 1 spp pass, median of %d\n",
+        options.runs * 2);
+    std::printf("%-40s %10s %10s %10s\n", "", "prepare s", "pass s", "total s");
+    for (Form& form : forms()) {
+        RenderEngine engine(form.generator);
+        engine.set_requested_device_name(device);
+        engine.prepare(scene);
+        engine.run_pass(0);
+        std::vector<double> prepare, pass;
+        for (int edit = 0; edit < options.runs * 2; ++edit) {
+            Layer& layer = scene.layers[0];
+            if (edit % 2 == 0) {
+                layer.center.re += 8 * 3.0 / (layer.magn * scene.width);
+            } else {
+                layer.magn *= 1.1;
+            }
+            Clock::time_point start = Clock::now();
+            engine.prepare(scene);
+            prepare.push_back(seconds_since(start));
+            start = Clock::now();
+            engine.run_pass(0);
+            pass.push_back(seconds_since(start));
+        }
+        std::printf("%-40s %10.4f %10.3f %10.3f\n", form.label, median(prepare), median(pass),
+                    median(prepare) + median(pass));
+    }
+}
+
+struct PixelDifference {
+    long pixels = 0;  // pixels with any channel differing
+    int largest = 0;  // largest difference of a channel, in 8-bit steps
+};
+
+PixelDifference compare_images(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    PixelDifference difference;
+    for (size_t i = 0; i < a.size(); i += 4) {
+        int largest = 0;
+        for (size_t c = 0; c < 4; ++c) largest = std::max(largest, std::abs(a[i + c] - b[i + c]));
+        difference.pixels += largest > 0;
+        difference.largest = std::max(difference.largest, largest);
+    }
+    return difference;
+}
+
+std::vector<uint8_t> full_render(RenderEngine& engine, const Scene& scene) {
+    engine.prepare(scene);
+    const int target = 1 << scene.sampling_level;
+    int done = 0;
+    for (; done + engine.samples_per_pass() <= target; done += engine.samples_per_pass())
+        engine.run_pass(done);
+    return engine.read_image(done, 1.0f, 1.0f);
+}
+
+// Every set of the examples, the benchmark scene and the render tests'
+// scenes, at full size.
+void form_differences(const Options& options, const std::string& device) {
+    std::vector<std::filesystem::path> files;
+    for (const char* dir : {"examples", "bench/scenes"}) {
+        const std::filesystem::path root = std::filesystem::path(SPIRELLE_SOURCE_DIR) / dir;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+            if (entry.path().extension() == ".upr") files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    const std::filesystem::path scratch = std::filesystem::temp_directory_path() /
+                                          ("spirelle-bench-scenes-" + std::to_string(getpid()));
+    std::filesystem::create_directories(scratch);
+    files.push_back(scratch / "render_tests.upr");
+    std::ofstream(files.back()) << testing::kScenes << testing::kBoundaryScene
+                                << testing::kQuadEntry;
+    std::vector<std::pair<std::string, Scene>> scenes;
+    for (const std::filesystem::path& file : files) {
+        std::vector<Scene> sets = load_parameter_file(file.string());
+        for (Scene& set : sets) scenes.emplace_back(file.filename().string() + " " + set.name, set);
+    }
+    std::filesystem::remove_all(scratch);
+    std::printf("\n== pixels that differ between the two forms, %d spp\n",
+                1 << options.sampling_level);
+    std::printf("%-40s %10s %16s %16s\n", "", "pixels", "single: differ", "double: differ");
+    for (auto& [label, scene] : scenes) {
+        scene.sampling_level = options.sampling_level;
+        std::printf("%-40s %10ld", label.c_str(), static_cast<long>(scene.width) * scene.height);
+        for (int precision : {0, 1}) {
+            scene.precision = precision;
+            std::vector<std::vector<uint8_t>> images;
+            for (Form& form : forms()) {
+                RenderEngine engine(form.generator);
+                engine.set_requested_device_name(device);
+                images.push_back(full_render(engine, scene));
+            }
+            PixelDifference d = compare_images(images[0], images[1]);
+            std::printf(" %9ld (<=%2d)", d.pixels, d.largest);
+        }
+        std::printf("\n");
+    }
+}
+
+// Frames of the demo's camera-only animation (centre and magnification
+// tracks), one sample per pixel, each on a fresh engine as spirelle-cli
+// render --frames renders them. The program cache is on and starts empty:
+// frames whose text was built before take it from the cache.
+void animation_frames(const Options& options, const std::string& device) {
+    const int frames = std::max(options.runs * 2, 4);
+    Scene scene = load_set("examples/demo.upr", 1);
+    scene.sampling_level = 0;
+    std::printf(
+        "\n== camera-only animation: demo Drift 320x240, frames 1-%d, 1 spp, fresh engine "
+        "per frame, program cache on\n",
+        frames);
+    std::printf("%-40s %10s %12s %14s\n", "", "frame 1 s", "frame s", "overhead s");
+    for (Form& form : forms()) {
+        RenderTimes first;
+        std::vector<double> totals, overheads;
+        for (int frame = 1; frame <= frames; ++frame) {
+            Scene at_frame = scene;
+            evaluate_tracks(at_frame, frame_time(frame));
+            RenderTimes times = render_times(at_frame, device, form.generator);
+            if (frame == 1) {
+                first = times;
+                continue;
+            }
+            totals.push_back(times.total);
+            overheads.push_back(times.total - times.passes);
+        }
+        std::printf("%-40s %10.3f %12.3f %14.3f\n", form.label, first.total, median(totals),
+                    median(overheads));
+    }
+    std::printf("(frame s and overhead s: median of frames 2-%d; overhead = frame - passes)\n",
+                frames);
+}
+
+// Runs the animation part in a process of its own: the program cache is
+// read from the environment when OpenCL starts, and the other parts want it
+// off.
+int run_animation_process(const char* self, const Options& options) {
+    std::string command =
+        "'" + std::string(self) + "' --part animation --runs " + std::to_string(options.runs);
+    if (!options.device.empty()) command += " --device '" + options.device + "'";
+    std::fflush(stdout);
+    return std::system(command.c_str()) == 0 ? 0 : 1;
+}
+
+// An empty program cache of its own for the animation part, so that no
+// earlier run can feed it; removed when the part is done.
+class FreshProgramCache {
+  public:
+    FreshProgramCache()
+        : path_(std::filesystem::temp_directory_path() /
+                ("spirelle-bench-cache-" + std::to_string(getpid()))) {
+        std::filesystem::create_directories(path_);
+        setenv("POCL_KERNEL_CACHE", "1", 1);
+        setenv("POCL_CACHE_DIR", path_.c_str(), 1);
+        setenv("CUDA_CACHE_DISABLE", "0", 1);
+        setenv("CUDA_CACHE_PATH", path_.c_str(), 1);
+    }
+    ~FreshProgramCache() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    FreshProgramCache(const FreshProgramCache&) = delete;
+    FreshProgramCache& operator=(const FreshProgramCache&) = delete;
+
+  private:
+    std::filesystem::path path_;
+};
+
 }  // namespace
 }  // namespace spirelle
 
@@ -240,18 +444,34 @@ int main(int argc, char** argv) {
         if (!std::strcmp(argv[i], "--sampling-level"))
             options.sampling_level = std::atoi(argv[i + 1]);
         if (!std::strcmp(argv[i], "--device")) options.device = argv[i + 1];
+        if (!std::strcmp(argv[i], "--part")) options.part = argv[i + 1];
     }
-    // Program caches would hide the build time that the prepare figures show.
-    setenv("POCL_KERNEL_CACHE", "0", 0);
-    setenv("CUDA_CACHE_DISABLE", "1", 0);
-    // The engine's "Using device" and "Config" lines would drown the figures.
-    std::cout.rdbuf(nullptr);
+    // Program caches would hide the build time that the prepare figures
+    // show; the animation part, run on its own, wants a cache.
+    std::optional<FreshProgramCache> cache;
+    if (options.part == "animation") {
+        cache.emplace();
+    } else {
+        setenv("POCL_KERNEL_CACHE", "0", 0);
+        setenv("CUDA_CACHE_DISABLE", "1", 0);
+    }
+    auto wanted = [&](const char* part) { return options.part.empty() || options.part == part; };
     try {
         std::string device = pick_device(options);
-        std::printf("device: %s\n", device.c_str());
-        throughput(options, device);
-        efficiency(options, device);
-        prepare_split(options, device);
+        // The engine's "Using device" and "Config" lines would drown the figures.
+        std::streambuf* console = std::cout.rdbuf(nullptr);
+        if (options.part != "animation") std::printf("device: %s\n", device.c_str());
+        if (wanted("throughput")) throughput(options, device);
+        if (wanted("efficiency")) efficiency(options, device);
+        if (wanted("prepare")) prepare_split(options, device);
+        if (wanted("edit")) edit_latency(options, device);
+        if (wanted("forms")) form_differences(options, device);
+        if (options.part == "animation") animation_frames(options, device);
+        std::cout.rdbuf(console);
+        if (options.part.empty()) {
+            std::fflush(stdout);
+            return run_animation_process(argv[0], options);
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench: %s\n", e.what());
         return 1;
