@@ -160,6 +160,15 @@ TEST(LiftedText, IsTheLiteralTextWithTheViewReadFromTheBuffer) {
     }
 }
 
+TEST(LiftedText, ReadsTheIterationLimitFromItsBits) {
+    Scene scene = testing::one_layer_scene();
+    EXPECT_NE(lifted(scene).find("    const int maxiter = as_int(_layer_view[3]);\n"),
+              std::string::npos);
+    scene.precision = 1;
+    EXPECT_NE(lifted(scene).find("    const int maxiter = (int)as_long(_layer_view[3]);\n"),
+              std::string::npos);
+}
+
 template <typename T>
 T slot_value(const std::vector<uint8_t>& buffer, size_t layer, int slot, size_t real_size) {
     T value{};
