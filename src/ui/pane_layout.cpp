@@ -98,11 +98,16 @@ void update_pane_split(PaneLayout& layout, float separator_width) {
     ImGui::InvisibleButton("##split", r.separator_size);
     bool active = ImGui::IsItemActive();
     bool hovered = ImGui::IsItemHovered();
-    if (active) {
-        float width = ImGui::GetMainViewport()->WorkSize.x;
-        float delta = ImGui::GetIO().MouseDelta.x;
-        if (width > 0.0f && delta != 0.0f) {
-            layout.split = clamp_split(layout.split + delta / width);
+    // The bar follows the pointer where it was grabbed, so the split depends
+    // only on where the pointer is, however many frames the drag took.
+    float pointer = ImGui::GetIO().MousePos.x;
+    if (ImGui::IsItemActivated()) layout.grab_offset = pointer - r.separator_pos.x;
+    const ImGuiViewport* viewport = ImGui::GetMainViewport();
+    if (active && viewport->WorkSize.x > 0.0f) {
+        float left = pointer - layout.grab_offset - viewport->WorkPos.x;
+        float split = clamp_split(left / viewport->WorkSize.x);
+        if (split != layout.split) {
+            layout.split = split;
             ImGui::MarkIniSettingsDirty();
         }
     }

@@ -20,6 +20,7 @@ constexpr float kDefaultSplit = 0.28f;
 
 struct PaneLayout {
     float split = kDefaultSplit;  // the Controls pane's share of the width
+    float grab_offset = 0.0f;     // pointer x - bar x when the bar was grabbed
 };
 
 // Window flags of the two panes: the layout places them, not the user.
