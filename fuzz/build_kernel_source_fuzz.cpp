@@ -58,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             scene.precision = size % 2;
             scene.sampling_level = 0;
             check_directives(spirelle::build_kernel_source(scene));
+            check_directives(
+                spirelle::build_kernel_source(scene, spirelle::ViewValues::buffer));
         }
     } catch (const std::runtime_error&) {
     }
