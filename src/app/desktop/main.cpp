@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -165,7 +166,8 @@ void upload_image(LoopState& loop, RenderWorker& worker) {
 // [SECTION] the frame
 
 // Acts on the Controls panel's requests in their fixed order; at most one
-// of load, apply and retonemap.
+// of load, apply and retonemap. The file dialog is drawn here, so that a
+// file confirmed in it is loaded in the same frame.
 void act_on_requests(ControlsResult result, LoopState& loop, UiState& state, RenderWorker& worker) {
     if (result.save) save_png(state, worker);
     if (result.save_range) start_range(state, worker);
