@@ -5,8 +5,10 @@
 // per pixel, then one tonemap. A frame range is rendered the way the range
 // render of the desktop program does it: every frame with a fresh engine,
 // written as a numbered sequence.
+#include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -82,6 +84,30 @@ bool parse_size(const std::string& text, int& width, int& height) {
     throw CLI::RuntimeError(1);
 }
 
+// SIGINT and SIGTERM stop a render at its next tile batch. What was written
+// before stays; an image being written is finished first, so no temporary
+// file is left. The exit status is 128 + the signal's number.
+std::atomic<int> stop_signal{0};
+
+void note_stop_signal(int signal) { stop_signal = signal; }
+
+void stop_on_signals() {
+    struct sigaction action = {};
+    action.sa_handler = note_stop_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // a write under way completes
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool stop_requested() { return stop_signal != 0; }
+
+[[noreturn]] void exit_stopped() {
+    const int signal = stop_signal;
+    std::cerr << "render: stopped by " << (signal == SIGINT ? "SIGINT" : "SIGTERM") << "\n";
+    throw CLI::RuntimeError(128 + signal);
+}
+
 // Progress on standard error: redrawn in place on a terminal, one line per
 // pass when the output goes to a file or a pipe.
 class Progress {
@@ -131,6 +157,7 @@ FrameRenderOptions frame_options(const RenderOptions& options, Progress& progres
     frame.on_pass = [&progress, &scene](int done, int target) {
         progress.update(scene, done, target);
     };
+    frame.give_way = stop_requested;
     return frame;
 }
 
@@ -148,15 +175,16 @@ void render_one(const std::vector<Scene>& sets, Scene scene, const std::string& 
         return;
     }
     Progress progress(1, 1);
-    std::vector<uint8_t> pixels;
+    std::optional<std::vector<uint8_t>> pixels;
     try {
-        pixels = *render_frame(scene, device, frame_options(options, progress, scene, false));
+        pixels = render_frame(scene, device, frame_options(options, progress, scene, false));
     } catch (const StepError& e) {
         fail(std::string(e.step()) + e.what());
     } catch (const std::exception& e) {
         fail(std::string("render: ") + e.what());
     }
-    if (!write_png_file(path, scene.width, scene.height, pixels))
+    if (!pixels) exit_stopped();
+    if (!write_png_file(path, scene.width, scene.height, *pixels))
         fail("save: cannot write " + path);
     std::cout << "Wrote " << path << "\n";
 }
@@ -176,6 +204,7 @@ void render_sequence(const Scene& scene, const FrameRange& range, const Shard& s
     const ShardFrames frames(range, shard);
     std::vector<int> missing;
     for (int64_t i = 0; i < frames.size(); ++i) {
+        if (stop_requested()) exit_stopped();
         const int n = frames[i];
         std::string path = sequence_frame_path(directory, stem, n);
         if (options.skip_existing && std::filesystem::exists(path)) {
@@ -183,20 +212,22 @@ void render_sequence(const Scene& scene, const FrameRange& range, const Shard& s
             continue;
         }
         Progress progress(i + 1, frames.size());
+        FrameOutcome outcome;
         try {
-            FrameOutcome outcome = render_sequence_frame(
-                scene, n, device, path, frame_options(options, progress, scene, true));
-            if (outcome == FrameOutcome::written) {
-                std::cout << "Wrote " << path << "\n" << std::flush;
-                continue;
-            }
-            std::cerr << "seq frame " << n << ": cannot write " << path << "\n";
-            missing.push_back(n);
+            outcome = render_sequence_frame(scene, n, device, path,
+                                            frame_options(options, progress, scene, true));
         } catch (const std::exception& e) {
             std::cerr << "seq frame " << n << ": " << e.what() << "\n";
             for (int64_t rest = i; rest < frames.size(); ++rest) missing.push_back(frames[rest]);
             break;
         }
+        if (outcome == FrameOutcome::abandoned) exit_stopped();
+        if (outcome == FrameOutcome::written) {
+            std::cout << "Wrote " << path << "\n" << std::flush;
+            continue;
+        }
+        std::cerr << "seq frame " << n << ": cannot write " << path << "\n";
+        missing.push_back(n);
     }
     if (missing.empty()) return;
     std::string list;
@@ -205,6 +236,7 @@ void render_sequence(const Scene& scene, const FrameRange& range, const Shard& s
 }
 
 void run_render(const RenderOptions& options) {
+    stop_on_signals();
     // Usage errors before the file is read.
     if (!options.shard.empty()) {
         if (options.frames.empty()) fail("render: --shard needs --frames");

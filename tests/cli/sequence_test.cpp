@@ -155,5 +155,47 @@ TEST_F(Sequence, AKilledRunLeavesNoBrokenFrame) {
     RecordProperty("frames_written", frames);
 }
 
+// SIGINT and SIGTERM stop a render at the next tile batch: the frames
+// written before stay, no temporary file is left, and the status says which
+// signal it was.
+TEST_F(Sequence, ASignalStopsTheRenderCleanly) {
+    std::string cli = SPIRELLE_CLI_PATH;
+    std::vector<std::string> args = {cli,        "render",           scene,   "--set",
+                                     "1",        "--frames",         "1:200", "--size",
+                                     "1200x900", "--sampling-level", "2"};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t quiet;
+    posix_spawn_file_actions_init(&quiet);
+    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &quiet, nullptr, argv.data(), environ), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        auto start = std::chrono::steady_clock::now();
+        kill(pid, signal);
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ASSERT_TRUE(WIFEXITED(raw));
+        EXPECT_EQ(WEXITSTATUS(raw), 128 + signal);
+        EXPECT_LT(seconds, 5.0) << "the render did not stop at a batch";
+        RecordProperty(signal == SIGINT ? "sigint_seconds" : "sigterm_seconds",
+                       std::to_string(seconds));
+    }
+    posix_spawn_file_actions_destroy(&quiet);
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+        std::string name = entry.path().filename().string();
+        EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
+        if (entry.path().extension() == ".png") {
+            EXPECT_TRUE(decodes(entry.path().string())) << name;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace spirelle
