@@ -94,6 +94,8 @@ TypedText color_call(const ColorFunction& function, const std::vector<TypedText>
 
 }  // namespace
 
+bool is_math_function(std::string_view name) { return find_math_function(name) != nullptr; }
+
 TypedText FormulaTranslator::translate_call(const std::string& name,
                                             const std::vector<TypedText>& args) {
     std::string key = !name.empty() && name.front() == '@' ? name.substr(1) : name;
@@ -103,12 +105,16 @@ TypedText FormulaTranslator::translate_call(const std::string& name,
     if (!args.empty()) {
         if (std::optional<TypedText> special = special_form(name, args)) return *special;
         const ColorFunction* color = find_color_function(name);
-        if (color && color->signature.size() == args.size()) return color_call(*color, args);
+        if (color && color->signature.size() == args.size()) {
+            TypedText result = color_call(*color, args);
+            return wide ? wide_color_call(std::move(result), name, args) : result;
+        }
         if (args.size() == 1) {
             bool component = std::find(kColorComponents.begin(), kColorComponents.end(), name) !=
                              kColorComponents.end();
             if (component && args[0].type == ValueType::color) {
-                return {"fl_" + name + "(" + args[0].text + ")", ValueType::real};
+                TypedText result{"fl_" + name + "(" + args[0].text + ")", ValueType::real};
+                return wide ? wide_color_call(std::move(result), name, args) : result;
             }
             if (find_math_function(name)) return emit_math_call(name, args);
         }
@@ -119,6 +125,13 @@ TypedText FormulaTranslator::translate_call(const std::string& name,
 // The forms written inline rather than as a prelude call.
 std::optional<TypedText> FormulaTranslator::special_form(const std::string& name,
                                                          const std::vector<TypedText>& args) {
+    std::optional<TypedText> result = canonical_special_form(name, args);
+    if (result && wide) return wide_special_form(std::move(*result), name, args);
+    return result;
+}
+
+std::optional<TypedText> FormulaTranslator::canonical_special_form(
+    const std::string& name, const std::vector<TypedText>& args) {
     const TypedText& a = args[0];
     if (name == "real")
         return TypedText{is_complex(a) ? "(" + a.text + ").x" : a.text, ValueType::real};
@@ -158,14 +171,21 @@ TypedText FormulaTranslator::user_call(const std::string& name,
         texts.push_back(keep ? args[i].text : promote(args[i].text));
     }
     std::string kernel_name = signature ? signature->kernel_name : name;
-    return {kernel_name + "(" + join(texts) + ")",
-            signature ? signature->return_type : ValueType::complex};
+    TypedText result{kernel_name + "(" + join(texts) + ")",
+                     signature ? signature->return_type : ValueType::complex};
+    return wide ? wide_user_call(std::move(result), name, args) : result;
 }
 
 // The shared rule of table functions and function parameters: only the first
 // argument counts, and its type picks the real or the complex form.
 TypedText FormulaTranslator::emit_math_call(const std::string& function,
                                             const std::vector<TypedText>& args) {
+    TypedText result = canonical_math_call(function, args);
+    return wide ? wide_math_call(std::move(result), function, args) : result;
+}
+
+TypedText FormulaTranslator::canonical_math_call(const std::string& function,
+                                                 const std::vector<TypedText>& args) {
     if (args.empty()) return {"(real2_t)(0.0, 0.0)", ValueType::complex};
     const TypedText& a = args[0];
     if (args.size() == 2 && a.type == ValueType::color && args[1].type == ValueType::color) {

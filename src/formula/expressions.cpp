@@ -148,15 +148,14 @@ TypedText FormulaTranslator::translate_assignment() {
     assign_targets = std::move(targets);
 
     bool typed = typed_decls.count(target.text) > 0;
-    if (!typed && is_complex(target) && value.type == ValueType::real) {
-        value.text = promote(value.text);
-    }
-    if (target.type == ValueType::color && value.type == ValueType::real) {
-        value.text = unpack_color(value.text);  // packed ARGB integer to color
-    }
-    if (typed && target.type == ValueType::real && is_complex(value)) {
-        value.text = real_part(value.text);
-    }
+    bool promoted = !typed && is_complex(target) && value.type == ValueType::real;
+    bool unpacked = target.type == ValueType::color && value.type == ValueType::real;
+    bool real_part_taken = typed && target.type == ValueType::real && is_complex(value);
+    TypedText original = wide ? value : TypedText{};
+    if (promoted) value.text = promote(value.text);
+    if (unpacked) value.text = unpack_color(value.text);  // packed ARGB integer to color
+    if (real_part_taken) value.text = real_part(value.text);
+    if (wide) wide_assignment(target, original, value.text, promoted, unpacked, real_part_taken);
 
     ValueType type = target.type;
     if (!typed) {
@@ -172,7 +171,9 @@ TypedText FormulaTranslator::or_expr() {
     TypedText left = and_expr();
     while (at_operator("||")) {
         advance();
-        left = real(left.text + " || " + and_expr().text);
+        TypedText right = and_expr();
+        TypedText result = real(left.text + " || " + right.text);
+        left = wide ? wide_logic(std::move(result), left, "||", right) : std::move(result);
     }
     return left;
 }
@@ -182,7 +183,9 @@ TypedText FormulaTranslator::and_expr() {
     TypedText left = comparison();
     while (at_operator("&&")) {
         advance();
-        left = real(left.text + " && " + comparison().text);
+        TypedText right = comparison();
+        TypedText result = real(left.text + " && " + right.text);
+        left = wide ? wide_logic(std::move(result), left, "&&", right) : std::move(result);
     }
     return left;
 }
@@ -200,16 +203,17 @@ TypedText FormulaTranslator::comparison() {
     if (op.empty()) return left;
     advance();
     TypedText right = additive();
-
+    TypedText result;
     if (!is_complex(left) && !is_complex(right)) {
-        return real(left.text + " " + op + " " + right.text);
-    }
-    if (op == "==" || op == "!=") {
+        result = real(left.text + " " + op + " " + right.text);
+    } else if (op == "==" || op == "!=") {
         std::string vector_test = op == "==" ? "all(" : "any(";
-        return real(vector_test + as_complex(left).text + " " + op + " " + as_complex(right).text +
-                    ")");
+        result = real(vector_test + as_complex(left).text + " " + op + " " +
+                      as_complex(right).text + ")");
+    } else {
+        result = real(as_real(left) + " " + op + " " + as_real(right));
     }
-    return real(as_real(left) + " " + op + " " + as_real(right));
+    return wide ? wide_comparison(std::move(result), left, op, right) : result;
 }
 
 // additive = multiplicative { ("+" | "-") multiplicative }
@@ -226,15 +230,17 @@ TypedText FormulaTranslator::additive() {
         std::string op = current().text;
         advance();
         TypedText right = multiplicative();
+        TypedText result;
         if (left.type == ValueType::real && is_complex(right)) {
-            left = complex("(real2_t)(" + left.text + ", 0.0) " + op + " " + right.text);
+            result = complex("(real2_t)(" + left.text + ", 0.0) " + op + " " + right.text);
         } else if (is_complex(left) && right.type == ValueType::real) {
-            left = complex(left.text + " " + op + " (real2_t)(" + right.text + ", 0.0)");
+            result = complex(left.text + " " + op + " (real2_t)(" + right.text + ", 0.0)");
         } else if (is_complex(right) && (is_complex(left) || left.type == ValueType::color)) {
-            left = complex(left.text + " " + op + " " + right.text);
+            result = complex(left.text + " " + op + " " + right.text);
         } else {
-            left = {left.text + " " + op + " " + right.text, color_or_real(left, right)};
+            result = {left.text + " " + op + " " + right.text, color_or_real(left, right)};
         }
+        left = wide ? wide_additive(std::move(result), left, op, right) : std::move(result);
     }
     return left;
 }
@@ -255,25 +261,28 @@ TypedText FormulaTranslator::multiplicative() {
         std::string op = current().text;
         advance();
         TypedText right = power();
+        TypedText result;
         if (op == "%") {
-            left = real("fmod((real_t)(" + as_real(left) + "), (real_t)(" + as_real(right) + "))");
+            result =
+                real("fmod((real_t)(" + as_real(left) + "), (real_t)(" + as_real(right) + "))");
         } else if (!is_complex(left) && !is_complex(right)) {
-            left = {left.text + " " + op + " " + right.text, color_or_real(left, right)};
+            result = {left.text + " " + op + " " + right.text, color_or_real(left, right)};
         } else if (op == "*") {
             if (is_complex(left) && is_complex(right)) {
-                left = complex("cmul(" + left.text + ", " + right.text + ")");
+                result = complex("cmul(" + left.text + ", " + right.text + ")");
             } else if (is_complex(left)) {
-                left = complex(left.text + " * " + right.text);
+                result = complex(left.text + " * " + right.text);
             } else {
-                left = complex(right.text + " * " + left.text);
+                result = complex(right.text + " * " + left.text);
             }
         } else if (is_complex(left) && is_complex(right)) {
-            left = complex("cdiv(" + left.text + ", " + right.text + ")");
+            result = complex("cdiv(" + left.text + ", " + right.text + ")");
         } else if (is_complex(left)) {
-            left = complex(left.text + " / " + right.text);
+            result = complex(left.text + " / " + right.text);
         } else {
-            left = complex("cdiv((real2_t)(" + left.text + ", 0.0), " + right.text + ")");
+            result = complex("cdiv((real2_t)(" + left.text + ", 0.0), " + right.text + ")");
         }
+        left = wide ? wide_multiplicative(std::move(result), left, op, right) : std::move(result);
     }
     return left;
 }
@@ -290,10 +299,13 @@ TypedText FormulaTranslator::power() {
     ++nesting_;
     TypedText exponent = power();
     --nesting_;
+    TypedText result;
     if (is_complex(base) || is_complex(exponent)) {
-        return complex("cpow(" + as_complex(base).text + ", " + as_complex(exponent).text + ")");
+        result = complex("cpow(" + as_complex(base).text + ", " + as_complex(exponent).text + ")");
+    } else {
+        result = real("pow((real_t)(" + base.text + "), (real_t)(" + exponent.text + "))");
     }
-    return real("pow((real_t)(" + base.text + "), (real_t)(" + exponent.text + "))");
+    return wide ? wide_power(std::move(result), base, exponent) : result;
 }
 
 // unary = "-" unary | "!" unary | primary
@@ -308,9 +320,12 @@ TypedText FormulaTranslator::unary() {
         advance();
         TypedText operand = unary();
         result = {"(- " + operand.text + ")", operand.type};
+        if (wide) result = wide_unary(std::move(result), "-", operand);
     } else if (at_operator("!")) {
         advance();
-        result = real("(!(" + unary().text + "))");
+        TypedText operand = unary();
+        result = real("(!(" + operand.text + "))");
+        if (wide) result = wide_unary(std::move(result), "!", operand);
     } else {
         result = primary();
     }
@@ -331,8 +346,9 @@ TypedText FormulaTranslator::primary() {
         case TokenKind::number: {
             Token number = token;
             advance();
-            if (number.imaginary) return complex("(real2_t)(0.0, " + number.text + ")");
-            return real(number_text(number.text));
+            TypedText result = number.imaginary ? complex("(real2_t)(0.0, " + number.text + ")")
+                                                : real(number_text(number.text));
+            return wide ? wide_number(std::move(result), number) : result;
         }
         case TokenKind::identifier: {
             std::string name = token.text;
@@ -351,9 +367,13 @@ TypedText FormulaTranslator::modulus() {
     advance();
     TypedText value = additive();
     if (current().kind == TokenKind::bar) advance();
-    if (!is_complex(value)) return real("fabs(" + value.text + ")");
-    if (too_long_to_repeat(value)) return {};
-    return real("dot(" + value.text + ", " + value.text + ")");
+    TypedText result;
+    if (!is_complex(value)) {
+        result = real("fabs(" + value.text + ")");
+    } else if (!too_long_to_repeat(value)) {
+        result = real("dot(" + value.text + ", " + value.text + ")");
+    }
+    return wide ? wide_modulus(std::move(result), value) : result;
 }
 
 // parenthesized = "(" or-expr [ "," or-expr ] ")"   (with a comma: a complex literal)
@@ -361,12 +381,15 @@ TypedText FormulaTranslator::parenthesized() {
     advance();
     TypedText first = or_expr();
     TypedText result{"(" + first.text + ")", first.type};
+    std::optional<TypedText> second;
     if (current().kind == TokenKind::comma) {
         advance();
-        result = complex("(real2_t)(" + first.text + ", " + or_expr().text + ")");
+        second = or_expr();
+        result = complex("(real2_t)(" + first.text + ", " + second->text + ")");
     }
     if (current().kind == TokenKind::rparen) advance();
-    return result;
+    return wide ? wide_parenthesized(std::move(result), first, second ? &*second : nullptr)
+                : result;
 }
 
 // call = identifier "(" [ or-expr { "," or-expr } ] ")"

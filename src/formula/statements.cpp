@@ -157,13 +157,23 @@ std::string next_statement(const std::vector<std::string>& lines, std::size_t& i
 std::string FormulaTranslator::translate_section(const std::string& section) {
     std::string normalized = normalize_statements(section);
     infer_types(section);
+    wide_declared_before_ = declared_vars;
     std::string out;
     for (const std::string& name : names_to_hoist(normalized, declared_vars)) {
         auto entry = var_types.find(name);
         ValueType type = entry == var_types.end() ? ValueType::real : entry->second;
         if (type == ValueType::unknown) type = ValueType::real;
-        out += "    " + kernel_type_of(type) + name + " = " + zero_value(type) + ";\n";
         declared_vars.insert(name);
+        if (!wide) {
+            out += "    " + kernel_type_of(type) + name + " = " + zero_value(type) + ";\n";
+            continue;
+        }
+        // A zero in the lanes of the section's mask: a coloring's loop code
+        // starts every iteration from it, as the canonical form does once
+        // the coloring's declarations have moved to its init code.
+        out += wide_declaration(kernel_type_of(type), name);
+        TypedText variable = wide_name({name, type}, name, false);
+        out += wide_masked_store(variable, {zero_value(type), type}, current_mask());
     }
     return out + translate_statements(normalized);
 }
@@ -174,11 +184,21 @@ void FormulaTranslator::infer_types(const std::string& section) {
     const std::set<std::string> saved_typed = typed_decls;
     const std::set<std::string> saved_snapshots = color_snapshots;
     const int saved_counter = loop_guard_counter;
+    const std::set<std::string> saved_integers = integer_vars;
+    const int saved_temps = wide_temp_counter;
+    const std::string saved_blocker = wide_blocker;
+    const std::map<std::string, std::string> saved_kept = wide_kept;
     auto restore = [&] {
         declared_vars = saved_declared;
         typed_decls = saved_typed;
         color_snapshots = saved_snapshots;
         loop_guard_counter = saved_counter;
+        // Types are not final until the last round, so what the wide form
+        // could not express in an earlier one does not count.
+        integer_vars = saved_integers;
+        wide_temp_counter = saved_temps;
+        wide_blocker = saved_blocker;
+        wide_kept = saved_kept;
     };
     for (int round = 0; round < kMaxInferenceRounds; ++round) {
         std::map<std::string, ValueType> before = var_types;
@@ -190,6 +210,7 @@ void FormulaTranslator::infer_types(const std::string& section) {
 }
 
 std::string FormulaTranslator::translate_statements(const std::string& normalized) {
+    if (wide) return wide_statements(normalized);
     std::vector<std::string> lines = split_lines(normalized);
     std::vector<Block> blocks;
     std::string out;
@@ -276,7 +297,10 @@ std::string FormulaTranslator::simple_statement(const std::string& line, const s
         }
     }
     if (!kernel_type.empty()) {
-        if (std::optional<std::string> array = array_declaration(kernel_type, text)) return *array;
+        if (std::optional<std::string> array = array_declaration(kernel_type, text)) {
+            if (wide) block_wide("arrays");
+            return *array;
+        }
     }
 
     std::string target = assignment_target(text);
@@ -311,7 +335,17 @@ std::string FormulaTranslator::simple_statement(const std::string& line, const s
             declared_vars.insert(declared);
             typed_decls.insert(declared);
             var_types[declared] = kernel_value_type(kernel_type);
+            if (kernel_type == "int ") integer_vars.insert(declared);
         }
+    }
+    if (wide) {
+        std::string snapshot;
+        if (kernel_type == "real4_t " && is_kernel_identifier(target) &&
+            color_snapshots.insert(target).second) {
+            declared_vars.insert(target + "_init");
+            snapshot = target;
+        }
+        return wide_simple_statement(kernel_type, declared, statement, snapshot);
     }
 
     // An unknown "#name" is passed through as written; at the start of a line
@@ -360,13 +394,21 @@ std::optional<std::string> FormulaTranslator::array_declaration(const std::strin
 // A coloring that assigns #color from a color variable still holding its
 // first value marks the override as unset (alpha -1) instead of painting it.
 std::string FormulaTranslator::color_override_marker(const std::string& statement) const {
+    std::string source = color_override_snapshot(statement);
+    if (source.empty()) return "";
+    return "    if (all(_color_override == " + source + "_init)) _color_override.w = -1.0f;\n";
+}
+
+// The color variable with a snapshot that an assignment of #color copies
+// as it stands, or "".
+std::string FormulaTranslator::color_override_snapshot(const std::string& statement) const {
     std::size_t sign = statement.find(" = ");
     if (sign == std::string::npos || trim(statement.substr(0, sign)) != "_color_override") {
         return "";
     }
     std::string source = trim(statement.substr(sign + 3));
     if (!color_snapshots.count(source) || contains_any(source, " \t([+-*/.,")) return "";
-    return "    if (all(_color_override == " + source + "_init)) _color_override.w = -1.0f;\n";
+    return source;
 }
 
 }  // namespace spirelle

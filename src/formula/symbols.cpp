@@ -77,33 +77,38 @@ ValueType FormulaTranslator::variable_type(const std::string& name) const {
 // the same name; a parameter may be written without "@" as long as no
 // variable or array of that name exists and it is not being assigned.
 TypedText FormulaTranslator::resolve_name(const std::string& name) {
-    if (name.empty()) return {};
-    if (name == "true") return {"1", ValueType::real};
-    if (name == "false") return {"0", ValueType::real};
-    if (!typed_decls.count(name) && !declared_vars.count(name)) {
-        if (const PredefinedSymbol* symbol = lookup_predefined(name)) {
-            return {std::string(symbol->text), symbol->type};
+    bool element = false;
+    TypedText result = [&]() -> TypedText {
+        if (name.empty()) return {};
+        if (name == "true") return {"1", ValueType::real};
+        if (name == "false") return {"0", ValueType::real};
+        if (!typed_decls.count(name) && !declared_vars.count(name)) {
+            if (const PredefinedSymbol* symbol = lookup_predefined(name)) {
+                return {std::string(symbol->text), symbol->type};
+            }
         }
-    }
-    if (name.front() == '@') {
-        auto param = param_map.find(name);
-        return param == param_map.end() ? TypedText{"0.0", ValueType::real} : param->second;
-    }
-    if (name.front() != '#' && !declared_vars.count(name) && !assign_targets.count(name) &&
-        !array_vars.count(name)) {
-        if (auto param = param_map.find("@" + name); param != param_map.end()) {
-            return param->second;
+        if (name.front() == '@') {
+            auto param = param_map.find(name);
+            return param == param_map.end() ? TypedText{"0.0", ValueType::real} : param->second;
         }
-    }
-    if (current().kind == TokenKind::lbracket) {
-        advance();
-        std::string index = or_expr().text;
-        if (current().kind == TokenKind::rbracket) advance();
-        auto array = array_vars.find(name);
-        return {name + "[(int)(" + index + ")]",
-                array == array_vars.end() ? ValueType::real : array->second};
-    }
-    return {name, variable_type(name)};
+        if (name.front() != '#' && !declared_vars.count(name) && !assign_targets.count(name) &&
+            !array_vars.count(name)) {
+            if (auto param = param_map.find("@" + name); param != param_map.end()) {
+                return param->second;
+            }
+        }
+        if (current().kind == TokenKind::lbracket) {
+            element = true;
+            advance();
+            std::string index = or_expr().text;
+            if (current().kind == TokenKind::rbracket) advance();
+            auto array = array_vars.find(name);
+            return {name + "[(int)(" + index + ")]",
+                    array == array_vars.end() ? ValueType::real : array->second};
+        }
+        return {name, variable_type(name)};
+    }();
+    return wide ? wide_name(std::move(result), name, element) : result;
 }
 
 }  // namespace spirelle

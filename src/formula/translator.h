@@ -11,6 +11,12 @@
 //
 // Kernel types: real_t for reals (also integers and booleans), real2_t for
 // complex numbers (x real, y imaginary), real4_t for colors (r, g, b, a).
+//
+// The same translator also writes the wide form of a program, in which every
+// value holds one lane per pixel of a run of adjacent pixels (wide.cpp). In
+// that mode each grammar level still computes the canonical text and type,
+// so that type inference is the same in both forms, and adds the lane texts
+// beside them.
 #pragma once
 
 #include <cstddef>
@@ -25,10 +31,25 @@ namespace spirelle {
 
 enum class ValueType { real = 0, complex = 1, color = 2, unknown = 3 };
 
+// How the wide form holds a value across its lanes. The canonical form
+// leaves every value `uniform` and ignores the distinction.
+enum class Lanes {
+    uniform,      // a constant, the same in every lane: the canonical text
+    uniform_int,  // an integer constant
+    varying,      // a real, complex or colour value per lane, in parts
+    integers,     // an integer per lane (intv_t), in parts[0]
+    mask,         // a truth value per lane (intv_t, -1 true, 0 false), in parts[0]
+};
+
 // Kernel text together with the type of the value it computes.
 struct TypedText {
     std::string text;
     ValueType type = ValueType::unknown;
+    // The wide form of a value that is not uniform: one lane text for a
+    // real, an integer or a mask, two for a complex (x, y) and four for a
+    // colour (r, g, b, a).
+    Lanes lanes = Lanes::uniform;
+    std::vector<std::string> parts = {};
 
     bool operator==(const TypedText&) const = default;
 };
@@ -61,6 +82,10 @@ struct UserFunctionSignature {
     std::string kernel_name;
     std::vector<ValueType> param_types;
     ValueType return_type = ValueType::complex;
+    // Parameters and result declared int or bool, which the wide form
+    // carries as integers.
+    std::vector<bool> integer_params = {};
+    bool integer_result = false;
 };
 
 // One row of the predefined symbol table (#pixel, z, pi, #color, ...).
@@ -103,6 +128,31 @@ class FormulaTranslator {
     int loop_guard_counter = 0;  // numbers the loop guards _wg0, _wg1, ...
     bool bounded_loops = true;   // guard every loop with MAX_FORMULA_LOOP_ITERS
 
+    // The wide form (wide.cpp). With `wide` set, translate_section and
+    // translate_statements write masked lane-wise statements instead of the
+    // canonical ones; expressions carry both forms.
+    bool wide = false;
+    // Variables held as integers: declared int or bool, and the counters.
+    std::set<std::string> integer_vars;
+    // Names of the temporaries of this instance: prefix + a number.
+    std::string wide_temp_prefix = "_w";
+    int wide_temp_counter = 0;
+    // The kernel type ("real_t ", "int ", "real2_t ", "real4_t ") of the
+    // user function whose body is being translated; empty elsewhere, where
+    // "return" has no meaning in the wide form.
+    std::string wide_result_type;
+    // The first construct that the wide form cannot express; empty while
+    // there is none. A program with such a construct stays scalar.
+    std::string wide_blocker;
+    // The formula's loop section runs ahead of its mask: statements outside
+    // loops assign in every lane, so that no mask stands in the chain of
+    // values from one iteration to the next. Variables that outlive the
+    // section and that it assigns are listed in wide_kept (name -> wide
+    // kernel type); the layer function keeps their values lane by lane as
+    // each lane's iterations end.
+    bool wide_speculative = false;
+    std::map<std::string, std::string> wide_kept;
+
     // Replaces the current token list and resets the position to 0.
     void set_tokens(std::vector<Token> tokens);
     const Token& current() const;
@@ -129,6 +179,17 @@ class FormulaTranslator {
     void infer_types(const std::string& section);
     std::string translate_statements(const std::string& normalized);
 
+    // A condition in the wide form: the statements that compute its
+    // temporaries, and the mask.
+    struct WideCondition {
+        std::string setup;
+        std::string mask;
+    };
+    WideCondition translate_wide_condition(const std::string& text);
+    // The statements that bind the temporaries of the expressions translated
+    // since the last call, which the wide form writes before their use.
+    std::string take_wide_setup();
+
   private:
     // Grammar levels, loosest first.
     TypedText or_expr();
@@ -144,13 +205,60 @@ class FormulaTranslator {
     TypedText call(const std::string& name);
     std::optional<TypedText> special_form(const std::string& name,
                                           const std::vector<TypedText>& args);
+    std::optional<TypedText> canonical_special_form(const std::string& name,
+                                                    const std::vector<TypedText>& args);
+    TypedText canonical_math_call(const std::string& function, const std::vector<TypedText>& args);
     TypedText user_call(const std::string& name, const std::vector<TypedText>& args);
     bool at_operator(std::string_view text) const;
     std::string simple_statement(const std::string& line, const std::string& lower);
     std::optional<std::string> array_declaration(const std::string& kernel_type,
                                                  const std::string& text);
     std::string color_override_marker(const std::string& statement) const;
+    std::string color_override_snapshot(const std::string& statement) const;
     static bool too_long_to_repeat(const TypedText& operand);
+
+    // The wide form of each grammar level, from the canonical result and
+    // the operands (wide.cpp).
+    TypedText wide_logic(TypedText result, const TypedText& left, const std::string& op,
+                         const TypedText& right);
+    TypedText wide_comparison(TypedText result, const TypedText& left, const std::string& op,
+                              const TypedText& right);
+    TypedText wide_additive(TypedText result, const TypedText& left, const std::string& op,
+                            const TypedText& right);
+    TypedText wide_multiplicative(TypedText result, const TypedText& left, const std::string& op,
+                                  const TypedText& right);
+    TypedText wide_power(TypedText result, const TypedText& base, const TypedText& exponent);
+    TypedText wide_unary(TypedText result, const std::string& op, const TypedText& operand);
+    TypedText wide_number(TypedText result, const Token& number);
+    TypedText wide_modulus(TypedText result, const TypedText& operand);
+    TypedText wide_parenthesized(TypedText result, const TypedText& first, const TypedText* second);
+    TypedText wide_name(TypedText result, const std::string& name, bool element);
+    TypedText wide_math_call(TypedText result, const std::string& function,
+                             const std::vector<TypedText>& args);
+    TypedText wide_special_form(TypedText result, const std::string& name,
+                                const std::vector<TypedText>& args);
+    TypedText wide_color_call(TypedText result, const std::string& function,
+                              const std::vector<TypedText>& args);
+    TypedText wide_user_call(TypedText result, const std::string& name,
+                             const std::vector<TypedText>& args);
+    void wide_assignment(const TypedText& target, TypedText value, const std::string& converted,
+                         bool promoted, bool unpacked, bool real_part);
+    std::string wide_simple_statement(const std::string& kernel_type, const std::string& target,
+                                      const TypedText& statement, const std::string& snapshot);
+    std::string wide_masked_store(const TypedText& target, const TypedText& value,
+                                  const std::string& mask);
+    std::string wide_declaration(const std::string& kernel_type, const std::string& name);
+    std::string wide_statements(const std::string& normalized);
+    void block_wide(const std::string& construct);
+    std::string wide_temp(const std::string& type, const std::string& value);
+    std::string current_mask() const;
+
+    // State of the wide emission of the current statement.
+    std::string wide_setup_;  // temporaries the statement needs first
+    TypedText wide_target_;   // the assignment's target and value
+    TypedText wide_value_;
+    int wide_depth_ = 0;                          // block nesting: the current mask is _m<depth>
+    std::set<std::string> wide_declared_before_;  // declared when the section began
 
     std::vector<Token> tokens_{Token{}};
     std::size_t position_ = 0;

@@ -43,6 +43,9 @@ inline std::size_t find_plain_assignment(std::string_view text, bool outside_quo
     return std::string_view::npos;
 }
 
+// A function of the math table (sin, conj, isinf, ...), by lower-case name.
+bool is_math_function(std::string_view name);
+
 inline bool is_complex(const TypedText& value) { return value.type == ValueType::complex; }
 
 // A real value as a complex one with zero imaginary part.

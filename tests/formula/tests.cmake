@@ -4,6 +4,7 @@ spirelle_test(translator_tests
         formula/translator_expressions_test.cpp
         formula/translator_names_test.cpp
         formula/translator_statements_test.cpp
+        formula/translator_wide_test.cpp
     LIBS spirelle_formula)
 
 spirelle_test(formula_entry_tests
