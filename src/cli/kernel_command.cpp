@@ -15,6 +15,7 @@ struct KernelOptions {
     int frame = 1;
     std::string precision = "single";
     int sampling_level = 0;
+    std::string program_form = "scalar";
 };
 
 void run_kernel(const KernelOptions& options) {
@@ -28,6 +29,16 @@ void run_kernel(const KernelOptions& options) {
     evaluate_tracks(scene, frame_time(options.frame));
     scene.precision = options.precision == "double" ? 1 : 0;
     scene.sampling_level = options.sampling_level;
+    if (options.program_form == "wide") {
+        // The lane counts of a CPU device with 512-bit vectors.
+        ProgramSource program =
+            build_wide_kernel_source(scene, ViewValues::literals, scene.precision == 1 ? 8 : 16);
+        if (!program.scalar_reason.empty()) {
+            std::cerr << "scalar program: " << program.scalar_reason << "\n";
+        }
+        std::cout << program.text;
+        return;
+    }
     std::cout << build_kernel_source(scene);
 }
 
@@ -46,6 +57,10 @@ void add_kernel_command(CLI::App& app) {
     cmd->add_option("--sampling-level", options->sampling_level,
                     "Sampling level; above 0 the program carries blue-noise tables")
         ->check(CLI::Range(0, 10));
+    cmd->add_option("--program-form", options->program_form,
+                    "scalar (one pixel per work item, as GPUs run it) or wide (several "
+                    "adjacent pixels per work item, as CPU devices run it)")
+        ->check(CLI::IsMember({"scalar", "wide"}));
     cmd->callback([options] { run_kernel(*options); });
 }
 

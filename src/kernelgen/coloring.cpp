@@ -22,6 +22,11 @@ const std::string kUnsupportedColoringStub =
     "    _solid = 1;\n"
     "    color_index = 0;\n";
 
+const std::string kUnsupportedColoringWideStub =
+    "    // stub: unsupported coloring (image sampling / CA grid / class)\n"
+    "    _solid = blend_int_v(_solid, (intv_t)1, _m0);\n"
+    "    color_index = blend_v(color_index, (realv_t)0.0, _m0);\n";
+
 namespace {
 
 bool is_word_char(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_'; }
@@ -146,11 +151,41 @@ HoistedCode hoist_declarations(const std::string& code, std::set<std::string>& s
     return result;
 }
 
-FormulaTranslator entry_translator(const FormulaEntry& entry) {
+// The wide form declares every variable with a zero of its type and assigns
+// it in its own, masked statement; moving the declarations leaves the
+// assignments where they are, in the lanes they were meant for.
+HoistedCode hoist_wide_declarations(const std::string& code, std::set<std::string>& seen) {
+    static const std::vector<std::pair<std::string, std::string>> kTypes = {
+        {"    real4v_t ", " = color_v(0.0, 0.0, 0.0, 0.0);"},
+        {"    real2v_t ", " = cplx_v(0.0, 0.0);"},
+        {"    realv_t ", " = (realv_t)0.0;"},
+        {"    intv_t ", " = (intv_t)0;"},
+    };
+    HoistedCode result;
+    for (const std::string& line : split_lines(code)) {
+        bool moved = false;
+        for (const auto& [type, zero] : kTypes) {
+            if (line.rfind(type, 0) != 0 || line.size() <= type.size() + zero.size() ||
+                line.compare(line.size() - zero.size(), zero.size(), zero) != 0) {
+                continue;
+            }
+            std::string name = line.substr(type.size(), line.size() - type.size() - zero.size());
+            if (!is_plain_identifier(name)) break;
+            if (seen.insert(name).second) result.declarations += line + "\n";
+            moved = true;
+            break;
+        }
+        if (!moved) result.code += line + "\n";
+    }
+    return result;
+}
+
+FormulaTranslator entry_translator(const FormulaEntry& entry, bool wide) {
     FormulaTranslator translator;
     translator.param_map = build_param_map(entry.params, entry.param_decls);
     translator.func_params = build_func_params(entry);
     translator.bounded_loops = true;
+    translator.wide = wide;
     return translator;
 }
 
@@ -228,10 +263,14 @@ bool is_unsupported_coloring(const FormulaEntry& coloring) {
 }
 
 ColoringInstance instantiate_coloring(const FormulaEntry& coloring, const std::string& counter,
-                                      const std::string& prefix) {
-    if (is_unsupported_coloring(coloring)) return {"", "", kUnsupportedColoringStub};
+                                      const std::string& prefix, bool wide) {
+    if (is_unsupported_coloring(coloring)) {
+        return {"", "", wide ? kUnsupportedColoringWideStub : kUnsupportedColoringStub, ""};
+    }
 
-    FormulaTranslator translator = entry_translator(coloring);
+    FormulaTranslator translator = entry_translator(coloring, wide);
+    // Temporaries of the two colorings share the layer function: _wi1, _wo1.
+    translator.wide_temp_prefix = "_w" + prefix.substr(1, 1);
     // The orbit and the gradient index belong to the layer function. "c" is
     // left to mean the pixel constant, as it does in formulas.
     declare_variable(translator, "z", ValueType::complex);
@@ -242,7 +281,10 @@ ColoringInstance instantiate_coloring(const FormulaEntry& coloring, const std::s
     bool own_counter = false;
     for (const std::string& section : sections)
         own_counter = own_counter || declares_own_counter(section);
-    if (!own_counter) declare_variable(translator, "iter", ValueType::real);
+    if (!own_counter) {
+        declare_variable(translator, "iter", ValueType::real);
+        translator.integer_vars.insert("iter");
+    }
     for (std::string& section : sections) {
         section = substitute_enum_labels(section, coloring.param_decls);
         if (own_counter) section = replace_counter(section, counter);
@@ -262,10 +304,11 @@ ColoringInstance instantiate_coloring(const FormulaEntry& coloring, const std::s
     final = add_prefix(final, private_names, prefix);
 
     std::set<std::string> seen;
-    HoistedCode hoisted_loop = hoist_declarations(loop, seen);
-    HoistedCode hoisted_final = hoist_declarations(final, seen);
+    auto hoist = wide ? hoist_wide_declarations : hoist_declarations;
+    HoistedCode hoisted_loop = hoist(loop, seen);
+    HoistedCode hoisted_final = hoist(final, seen);
     return {hoisted_loop.declarations + hoisted_final.declarations + init, hoisted_loop.code,
-            hoisted_final.code};
+            hoisted_final.code, translator.wide_blocker};
 }
 
 std::string rewrite_class_calls(const std::string& text,
@@ -281,8 +324,9 @@ std::string rewrite_class_calls(const std::string& text,
                                 [](const std::string&) { return std::string("0"); });
 }
 
-TransformInstance instantiate_transform(const FormulaEntry& transform) {
-    FormulaTranslator translator = entry_translator(transform);
+TransformInstance instantiate_transform(const FormulaEntry& transform, bool wide) {
+    FormulaTranslator translator = entry_translator(transform, wide);
+    translator.wide_temp_prefix = "_wt";
     declare_variable(translator, "z", ValueType::complex);
     std::string global = substitute_enum_labels(transform.global, transform.param_decls);
     global = drop_object_setup(rewrite_class_calls(global, transform.params));
@@ -293,6 +337,7 @@ TransformInstance instantiate_transform(const FormulaEntry& transform) {
     TransformInstance instance;
     instance.global_code = translator.translate_section(global);
     instance.transform_code = translator.translate_section(code);
+    instance.wide_blocker = translator.wide_blocker;
     return instance;
 }
 

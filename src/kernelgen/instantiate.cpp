@@ -93,6 +93,27 @@ std::string kernel_type(const std::string& type) {
     return "real_t";
 }
 
+bool is_integer_type(const std::string& type) {
+    const std::string lower = to_lower(type);
+    return lower == "int" || lower == "bool";
+}
+
+std::string wide_kernel_type(const std::string& type) {
+    const std::string lower = to_lower(type);
+    if (lower == "complex") return "real2v_t";
+    if (lower == "color") return "real4v_t";
+    if (is_integer_type(type)) return "intv_t";
+    return "realv_t";
+}
+
+std::string wide_zero(const std::string& type) {
+    const std::string lower = to_lower(type);
+    if (lower == "complex") return "cplx_v(0.0, 0.0)";
+    if (lower == "color") return "color_v(0.0, 0.0, 0.0, 0.0)";
+    if (is_integer_type(type)) return "(intv_t)0";
+    return "(realv_t)0.0";
+}
+
 void replace_all(std::string& text, const std::string& from, const std::string& to) {
     for (size_t at = text.find(from); at != std::string::npos;
          at = text.find(from, at + to.size())) {
@@ -151,6 +172,7 @@ void register_parameters(FormulaTranslator& translator, const UserFunction& func
         translator.declared_vars.insert(name);
         translator.typed_decls.insert(name);
         translator.var_types[name] = formula_value_type(param.type);
+        if (is_integer_type(param.type)) translator.integer_vars.insert(name);
     }
 }
 
@@ -228,46 +250,67 @@ void declare_user_functions(FormulaTranslator& translator,
         UserFunctionSignature signature;
         signature.kernel_name = prefix + function.name;
         signature.return_type = formula_value_type(function.return_type);
+        signature.integer_result = is_integer_type(function.return_type);
         for (const UserFunctionParam& param : function.params) {
             signature.param_types.push_back(formula_value_type(param.type));
+            signature.integer_params.push_back(is_integer_type(param.type));
         }
         translator.user_funcs[function.name] = signature;
     }
 }
 
-std::string user_function_prototype(const UserFunction& function, const std::string& prefix) {
-    std::string text = kernel_type(function.return_type) + " " + prefix + function.name + "(";
+std::string user_function_prototype(const UserFunction& function, const std::string& prefix,
+                                    bool wide) {
+    auto type_of = wide ? wide_kernel_type : kernel_type;
+    std::string text = type_of(function.return_type) + " " + prefix + function.name + "(";
+    if (wide) text += "intv_t _m0";
     for (size_t i = 0; i < function.params.size(); ++i) {
-        if (i > 0) text += ", ";
+        if (i > 0 || wide) text += ", ";
         // The body reaches the kernel through lower-cased tokens, so the name must match them.
-        text += kernel_type(function.params[i].type) + " " + to_lower(function.params[i].name);
+        text += type_of(function.params[i].type) + " " + to_lower(function.params[i].name);
     }
     return text + ")";
 }
 
-FormulaInstance instantiate_formula(const Layer& layer, const std::string& prefix) {
+FormulaInstance instantiate_formula(const Layer& layer, const std::string& prefix, bool wide) {
     const FormulaEntry& formula = layer.formula;
     const ParamMap params = build_param_map(formula.params, formula.param_decls);
     const std::map<std::string, std::string> funcs = build_func_params(formula);
     const std::vector<UserFunction> functions = kernel_user_functions(formula.user_functions);
 
     FormulaInstance instance;
+    auto note_blocker = [&instance](const FormulaTranslator& translator) {
+        if (instance.wide_blocker.empty()) instance.wide_blocker = translator.wide_blocker;
+    };
     for (const UserFunction& function : functions) {
         FormulaTranslator translator;
         translator.param_map = params;
         translator.func_params = funcs;
+        translator.wide = wide;
         declare_user_functions(translator, functions, prefix);
         register_parameters(translator, function);
-        instance.prototypes.push_back(user_function_prototype(function, prefix));
-        instance.bodies.push_back(translator.translate_section(function.body));
+        instance.prototypes.push_back(user_function_prototype(function, prefix, wide));
+        if (!wide) {
+            instance.bodies.push_back(translator.translate_section(function.body));
+            continue;
+        }
+        // The result gathers lane by lane as the lanes return.
+        translator.wide_result_type = kernel_type(function.return_type) + " ";
+        std::string body = translator.translate_section(function.body);
+        instance.bodies.push_back("    " + wide_kernel_type(function.return_type) +
+                                  " _result = " + wide_zero(function.return_type) + ";\n" + body +
+                                  "    return _result;\n");
+        note_blocker(translator);
     }
 
     FormulaTranslator translator;
     translator.param_map = params;
     translator.func_params = funcs;
     translator.bounded_loops = true;
+    translator.wide = wide;
     translator.declared_vars.insert("iter");
     translator.var_types["iter"] = ValueType::real;
+    translator.integer_vars.insert("iter");
     declare_user_functions(translator, functions, prefix);
 
     const std::string global = substitute_enum_labels(formula.global, formula.param_decls);
@@ -280,8 +323,18 @@ FormulaInstance instantiate_formula(const Layer& layer, const std::string& prefi
     }
     instance.init_code = translator.translate_section(global);
     instance.init_code += translator.translate_section(init);
+    translator.wide_speculative = wide;
     instance.loop_code = translator.translate_section(loop);
-    instance.bailout = translator.translate_condition(bailout);
+    translator.wide_speculative = false;
+    instance.kept.assign(translator.wide_kept.begin(), translator.wide_kept.end());
+    if (wide) {
+        FormulaTranslator::WideCondition condition = translator.translate_wide_condition(bailout);
+        instance.bailout = condition.mask;
+        instance.bailout_setup = condition.setup;
+        note_blocker(translator);
+    } else {
+        instance.bailout = translator.translate_condition(bailout);
+    }
     return instance;
 }
 

@@ -42,7 +42,10 @@ void declare_user_functions(FormulaTranslator& translator,
                             const std::vector<UserFunction>& functions, const std::string& prefix);
 
 // "real2_t L0_f(real2_t a, real_t b)" for complex func f(complex a, float b).
-std::string user_function_prototype(const UserFunction& function, const std::string& prefix);
+// In the wide form "real2v_t L0_f(intv_t _m0, real2v_t a, realv_t b)": the
+// caller's mask comes first.
+std::string user_function_prototype(const UserFunction& function, const std::string& prefix,
+                                    bool wide = false);
 
 // The layer's fractal formula, translated.
 struct FormulaInstance {
@@ -50,9 +53,17 @@ struct FormulaInstance {
     std::vector<std::string> bodies;  // in the order of the prototypes
     std::string init_code;            // global followed by init
     std::string loop_code;
-    std::string bailout;  // a condition expression
+    std::string bailout;  // a condition expression; in the wide form a mask
+    // The wide form: statements the bailout mask needs first, and the first
+    // construct the wide form could not express (empty when there is none).
+    std::string bailout_setup;
+    std::string wide_blocker;
+    // The wide form's loop code runs ahead of its mask; the variables it
+    // assigns that outlive it (name, wide kernel type) are kept lane by lane.
+    std::vector<std::pair<std::string, std::string>> kept;
 };
 
-FormulaInstance instantiate_formula(const Layer& layer, const std::string& prefix);
+FormulaInstance instantiate_formula(const Layer& layer, const std::string& prefix,
+                                    bool wide = false);
 
 }  // namespace spirelle

@@ -4,6 +4,7 @@
 // and contrast into RGBA8).
 #include "kernelgen/kernel_source.h"
 
+#include <algorithm>
 #include <iomanip>
 #include <sstream>
 
@@ -11,6 +12,8 @@
 #include "kernelgen/gradient_table.h"
 #include "kernelgen/layer_emitter.h"
 #include "kernelgen/prelude.h"
+#include "kernelgen/wide_layer_emitter.h"
+#include "kernelgen/wide_prelude.h"
 
 namespace spirelle {
 namespace {
@@ -49,6 +52,27 @@ std::string blend_function(const std::string& mergemode) {
     return name == "passthrough" ? "blend_normal" : "blend_" + name;
 }
 
+const char* const kCompositeComment =
+    "        // Composite layers bottom-up in a register-local canvas.\n"
+    "        // Canvas starts TRANSPARENT (matches the layered compositing model:\n"
+    "        // blend modes operate on actual layer content, with no opaque\n"
+    "        // backdrop biasing them). The implicit white paper is applied\n"
+    "        // once at the end - so uncovered regions read as paper, but\n"
+    "        // a low-opacity screen/multiply over the bottom layer blends\n"
+    "        // against that layer rather than degenerating against white.\n"
+    "        // 'Bottom layer mergemode is meaningless' emerges\n"
+    "        // from the math: dst.w=0 makes _finalize collapse to src.\n";
+
+const char* const kPaperComment =
+    "\n        // Final composite onto the implicit white paper. With\n"
+    "        // unpremultiplied canvas: out = w*rgb + (1-w)*paper_white.\n"
+    "        // Reduces to canvas.xyz when fully opaque (no paper visible).\n";
+
+void emit_opacity(std::ostream& out, const Layer& layer) {
+    out << std::fixed << std::setprecision(8) << static_cast<float>(layer.opacity) / 100.0f
+        << std::defaultfloat << std::setprecision(17) << "f";
+}
+
 void emit_render_scene(std::ostream& out, const Scene& scene, bool blue_noise,
                        ViewValues view_values) {
     const bool lifted = view_values == ViewValues::buffer;
@@ -84,34 +108,118 @@ void emit_render_scene(std::ostream& out, const Scene& scene, bool blue_noise,
            "        float foy = r2y < 0.5f ? sqrt(2.0f * r2y) - 1.0f : 1.0f - sqrt(2.0f - 2.0f * "
            "r2y);\n"
            "        real_t ox = (real_t)fox, oy = (real_t)foy;\n\n"
-           "        // Composite layers bottom-up in a register-local canvas.\n"
-           "        // Canvas starts TRANSPARENT (matches the layered compositing model:\n"
-           "        // blend modes operate on actual layer content, with no opaque\n"
-           "        // backdrop biasing them). The implicit white paper is applied\n"
-           "        // once at the end - so uncovered regions read as paper, but\n"
-           "        // a low-opacity screen/multiply over the bottom layer blends\n"
-           "        // against that layer rather than degenerating against white.\n"
-           "        // 'Bottom layer mergemode is meaningless' emerges\n"
-           "        // from the math: dst.w=0 makes _finalize collapse to src.\n"
-           "        float4 canvas = (float4)(0.0f, 0.0f, 0.0f, 0.0f);\n"
+        << kCompositeComment
+        << "        float4 canvas = (float4)(0.0f, 0.0f, 0.0f, 0.0f);\n"
            "        float4 src;\n";
     for (int i = static_cast<int>(scene.layers.size()) - 1; i >= 0; --i) {
         const Layer& layer = scene.layers[i];
         out << "        src = eval_layer_" << i << "(gx, gy, width, height, ox, oy, gradient_lut";
         if (lifted) out << ", layer_view + " << i * kLayerViewSlots;
         out << ");\n"
-            << "        canvas = " << blend_function(layer.mergemode) << "(canvas, src, "
-            << std::fixed << std::setprecision(8) << static_cast<float>(layer.opacity) / 100.0f
-            << std::defaultfloat << std::setprecision(17) << "f);\n";
+            << "        canvas = " << blend_function(layer.mergemode) << "(canvas, src, ";
+        emit_opacity(out, layer);
+        out << ");\n";
     }
-    out << "\n        // Final composite onto the implicit white paper. With\n"
-           "        // unpremultiplied canvas: out = w*rgb + (1-w)*paper_white.\n"
-           "        // Reduces to canvas.xyz when fully opaque (no paper visible).\n"
-           "        canvas.xyz = canvas.w * canvas.xyz + (1.0f - canvas.w);\n"
+    out << kPaperComment
+        << "        canvas.xyz = canvas.w * canvas.xyz + (1.0f - canvas.w);\n"
            "        canvas.w = 1.0f;\n"
            "        pass_accum += canvas;\n"
            "    }\n"
            "    accum_buf[pixel] += pass_accum;\n"
+           "}\n\n";
+}
+
+// render_scene of the wide form: the canonical kernel with the sample
+// placement, the layers, the compositing and the accumulation per lane.
+// Without blue noise every lane of a sample has the same offset; with it,
+// each lane reads its pixel's cell of the tables.
+void emit_wide_render_scene(std::ostream& out, const Scene& scene, bool blue_noise,
+                            ViewValues view_values, int lanes) {
+    const bool lifted = view_values == ViewValues::buffer;
+    const std::string n = std::to_string(lanes);
+    out << "__kernel void render_scene(\n"
+           "    __global float4 * accum_buf,\n"
+           "    const int width, const int height,\n"
+           "    const int sample_base,\n"
+           "    __global const float * gradient_lut,\n"
+           "    const int spp_count";
+    if (lifted) out << ",\n    __constant real_t * layer_view";
+    out << "\n"
+           ") {\n"
+           "    int gx0 = get_global_id(0) * "
+        << n
+        << ", gy = get_global_id(1);\n"
+           "    if (gx0 >= width || gy >= height) return;\n"
+           "    intv_t gx = (intv_t)(gx0) + lane_index_v();\n"
+           "    int pixel = gy * width + gx0;\n"
+           "    floatv_t pass_r = (floatv_t)(0.0f), pass_g = (floatv_t)(0.0f);\n"
+           "    floatv_t pass_b = (floatv_t)(0.0f), pass_w = (floatv_t)(0.0f);\n"
+           "    for (int _si = 0; _si < spp_count; _si++) {\n"
+           "        int _gsi = sample_base + _si;\n"
+           "        // Roberts R2 quasi-random";
+    if (blue_noise) out << " + blue noise Cranley-Patterson rotation";
+    out << "\n"
+           "        float r2x = 0.5f + _gsi * 0.7548776662466927f; r2x -= floor(r2x);\n"
+           "        float r2y = 0.5f + _gsi * 0.5698402909980532f; r2y -= floor(r2y);\n";
+    if (blue_noise) {
+        out << "        floatv_t r2xv = (floatv_t)(r2x), r2yv = (floatv_t)(r2y);\n"
+               "        float __bn0["
+            << n << "], __bn1[" << n
+            << "];\n"
+               "        for (int _l = 0; _l < "
+            << n
+            << "; _l++) {\n"
+               "            int _cell = (gy & 63) * 64 + ((gx0 + _l) & 63);\n"
+               "            __bn0[_l] = blue_noise_0[_cell];\n"
+               "            __bn1[_l] = blue_noise_1[_cell];\n"
+               "        }\n"
+               "        r2xv += load_float_v(__bn0) * (1.0f / 255.0f); r2xv -= floor(r2xv);\n"
+               "        r2yv += load_float_v(__bn1) * (1.0f / 255.0f); r2yv -= floor(r2yv);\n"
+               "        // Tent filter: [0,1] -> [-1,1] triangular distribution\n"
+               "        floatv_t fox = select(1.0f - sqrt(2.0f - 2.0f * r2xv), sqrt(2.0f * r2xv) - "
+               "1.0f, r2xv < 0.5f);\n"
+               "        floatv_t foy = select(1.0f - sqrt(2.0f - 2.0f * r2yv), sqrt(2.0f * r2yv) - "
+               "1.0f, r2yv < 0.5f);\n"
+               "        realv_t ox = from_float_v(fox), oy = from_float_v(foy);\n\n";
+    } else {
+        out << "        // Tent filter: [0,1] -> [-1,1] triangular distribution\n"
+               "        float fox = r2x < 0.5f ? sqrt(2.0f * r2x) - 1.0f : 1.0f - sqrt(2.0f - "
+               "2.0f * r2x);\n"
+               "        float foy = r2y < 0.5f ? sqrt(2.0f * r2y) - 1.0f : 1.0f - sqrt(2.0f - "
+               "2.0f * r2y);\n"
+               "        realv_t ox = (realv_t)((real_t)fox), oy = (realv_t)((real_t)foy);\n\n";
+    }
+    out << kCompositeComment
+        << "        float4v_t canvas;\n"
+           "        canvas.x = canvas.y = canvas.z = canvas.w = (floatv_t)(0.0f);\n"
+           "        float4v_t src;\n";
+    for (int i = static_cast<int>(scene.layers.size()) - 1; i >= 0; --i) {
+        const Layer& layer = scene.layers[i];
+        out << "        src = eval_layer_" << i << "(gx, gy, width, height, ox, oy, gradient_lut";
+        if (lifted) out << ", layer_view + " << i * kLayerViewSlots;
+        out << ");\n"
+            << "        canvas = " << blend_function(layer.mergemode) << "_v(canvas, src, ";
+        emit_opacity(out, layer);
+        out << ");\n";
+    }
+    out << kPaperComment
+        << "        canvas.x = canvas.w * canvas.x + (1.0f - canvas.w);\n"
+           "        canvas.y = canvas.w * canvas.y + (1.0f - canvas.w);\n"
+           "        canvas.z = canvas.w * canvas.z + (1.0f - canvas.w);\n"
+           "        canvas.w = (floatv_t)(1.0f);\n"
+           "        pass_r += canvas.x; pass_g += canvas.y; pass_b += canvas.z; pass_w += "
+           "canvas.w;\n"
+           "    }\n"
+           "    float r["
+        << n << "], g[" << n << "], b[" << n << "], w[" << n
+        << "];\n"
+           "    store_float_v(pass_r, r); store_float_v(pass_g, g);\n"
+           "    store_float_v(pass_b, b); store_float_v(pass_w, w);\n"
+           "    for (int _l = 0; _l < "
+        << n
+        << " && gx0 + _l < width; _l++) {\n"
+           "        accum_buf[pixel + _l] += (float4)(r[_l], g[_l], b[_l], w[_l]);\n"
+           "    }\n"
            "}\n\n";
 }
 
@@ -147,6 +255,39 @@ std::string build_kernel_source(const Scene& scene, ViewValues view_values) {
     emit_render_scene(out, scene, blue_noise, view_values);
     emit_imaging(out);
     return out.str();
+}
+
+ProgramSource build_wide_kernel_source(const Scene& scene, ViewValues view_values, int lanes) {
+    auto scalar = [&](std::string reason) {
+        return ProgramSource{build_kernel_source(scene, view_values), 1, std::move(reason)};
+    };
+    if (lanes != 2 && lanes != 4 && lanes != 8 && lanes != 16) {
+        return scalar(std::to_string(lanes) + " lanes");
+    }
+    const bool blue_noise = scene.sampling_level > 0;
+    std::ostringstream layers;
+    layers << std::setprecision(17);
+    for (size_t i = 0; i < scene.layers.size(); ++i) {
+        const int index = static_cast<int>(i);
+        WideLayerEmitter emitter(layers, scene, scene.layers[i], index,
+                                 "L" + std::to_string(index) + "_", view_values, lanes);
+        std::string blocker = emitter.prepare();
+        if (!blocker.empty()) return scalar(blocker);
+        emitter.emit();
+    }
+    std::vector<std::string> blends;
+    for (const Layer& layer : scene.layers) {
+        std::string blend = blend_function(layer.mergemode);
+        if (std::find(blends.begin(), blends.end(), blend) == blends.end()) blends.push_back(blend);
+    }
+    std::ostringstream out;
+    out << std::setprecision(17);
+    out << wide_prelude_source(scene.precision == 1, lanes, blends);
+    if (blue_noise) out << blue_noise_tables();
+    out << layers.str();
+    emit_wide_render_scene(out, scene, blue_noise, view_values, lanes);
+    emit_imaging(out);
+    return {out.str(), lanes, ""};
 }
 
 }  // namespace spirelle

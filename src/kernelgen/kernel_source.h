@@ -20,4 +20,25 @@ namespace spirelle {
 // iterations or on the image size, and renders the same pixels.
 std::string build_kernel_source(const Scene& scene, ViewValues view_values = ViewValues::literals);
 
+// A program and the number of horizontally adjacent pixels each work item
+// of its render_scene renders: 1 for the canonical form.
+struct ProgramSource {
+    std::string text;
+    int lanes = 1;
+    // Why a wide program was asked for and the canonical one came back: the
+    // construct the wide form cannot express. Empty otherwise.
+    std::string scalar_reason;
+};
+
+// The wide form of the scene's program, for devices that run work items one
+// at a time (CPU devices): every value of a layer function holds `lanes`
+// pixels of one row, one per lane of an OpenCL vector, and the formula's
+// control flow becomes masks. render_scene takes the same arguments as in
+// the canonical form; work item (i, y) renders pixels lanes * i ... lanes *
+// i + lanes - 1 of row y, those past the right edge only in masked-off
+// lanes. It renders the pixels of the canonical form (double precision bit
+// for bit). `lanes` is 2, 4, 8 or 16; a scene with a construct the wide form
+// cannot express gets the canonical program and the construct.
+ProgramSource build_wide_kernel_source(const Scene& scene, ViewValues view_values, int lanes);
+
 }  // namespace spirelle

@@ -13,11 +13,12 @@
 #include "kernelgen/safe_text.h"
 
 namespace spirelle {
-namespace {
 
 bool coloring_present(const FormulaEntry& coloring) {
     return !coloring.loop.empty() || !coloring.final.empty();
 }
+
+namespace {
 
 // Fixed notation with 8 decimals for colors and opacities, restored after.
 class FixedEight {
@@ -76,33 +77,39 @@ std::string transfer_expression(const std::string& name) {
 
 void emit_gradient_lookup(std::ostream& out, const std::string& transfer, double density,
                           bool repeat, long offset) {
-    const int res = kGradientLutEntries;
-    out << "        float __sp_y = (float)(color_index * (real_t)" << density << ");\n"
-        << "        float __sp_t = " << transfer_expression(transfer) << ";\n";
-    out << (repeat ? "        __sp_t = __sp_t - floor(__sp_t);\n"
-                   : "        __sp_t = clamp(__sp_t, 0.0f, 1.0f);\n");
-    // A non-finite position would make (int)fidx undefined and the read could
-    // leave the layer's slice; it reads the first entry instead.
-    out << "        if (!isfinite(__sp_t)) __sp_t = 0.0f;\n";
-    out << "        float fidx = __sp_t * " << res << ";\n"
-        << "        int idx0 = ((int)fidx) % " << res << ";\n"
-        << "        int idx1 = (idx0 + 1) % " << res << ";\n"
-        << "        float frac = fidx - floor(fidx);\n"
-        << "        float4 __c0 = vload4(idx0, gradient_lut + " << offset << ");\n"
-        << "        float4 __c1 = vload4(idx1, gradient_lut + " << offset << ");\n"
-        << "        float4 __c = (fabs(__c1.x-__c0.x) > 0.5f || fabs(__c1.y-__c0.y) > 0.5f || "
-           "fabs(__c1.z-__c0.z) > 0.5f) ? __c0 : mix(__c0, __c1, frac);\n"
-        << "        _sr += __c.x; _sg += __c.y; _sb += __c.z; _sa = __c.w;\n";
+    out << "        float __sp_y = (float)(color_index * (real_t)" << density << ");\n";
+    emit_gradient_entry(out, transfer, repeat, offset, "        ");
+    out << "        _sr += __c.x; _sg += __c.y; _sb += __c.z; _sa = __c.w;\n";
 }
 
-std::string rewrite_gradient_calls(const std::string& text, long offset) {
-    static const std::string kCall = "fl_gradient(";
-    static const std::string kLookup = "fl_gradient_lookup(";
+void emit_gradient_entry(std::ostream& out, const std::string& transfer, bool repeat, long offset,
+                         const std::string& indent) {
+    const int res = kGradientLutEntries;
+    out << indent << "float __sp_t = " << transfer_expression(transfer) << ";\n";
+    out << indent
+        << (repeat ? "__sp_t = __sp_t - floor(__sp_t);\n"
+                   : "__sp_t = clamp(__sp_t, 0.0f, 1.0f);\n");
+    // A non-finite position would make (int)fidx undefined and the read could
+    // leave the layer's slice; it reads the first entry instead.
+    out << indent << "if (!isfinite(__sp_t)) __sp_t = 0.0f;\n";
+    out << indent << "float fidx = __sp_t * " << res << ";\n"
+        << indent << "int idx0 = ((int)fidx) % " << res << ";\n"
+        << indent << "int idx1 = (idx0 + 1) % " << res << ";\n"
+        << indent << "float frac = fidx - floor(fidx);\n"
+        << indent << "float4 __c0 = vload4(idx0, gradient_lut + " << offset << ");\n"
+        << indent << "float4 __c1 = vload4(idx1, gradient_lut + " << offset << ");\n"
+        << indent
+        << "float4 __c = (fabs(__c1.x-__c0.x) > 0.5f || fabs(__c1.y-__c0.y) > 0.5f || "
+           "fabs(__c1.z-__c0.z) > 0.5f) ? __c0 : mix(__c0, __c1, frac);\n";
+}
+
+std::string rewrite_gradient_calls(const std::string& text, long offset, const std::string& call,
+                                   const std::string& lookup) {
     const std::string tail = ", gradient_lut, " + std::to_string(offset) + ")";
     std::string out = text;
-    size_t at = out.find(kCall);
+    size_t at = out.find(call);
     while (at != std::string::npos) {
-        size_t open = at + kCall.size() - 1;
+        size_t open = at + call.size() - 1;
         size_t close = std::string::npos;
         int depth = 0;
         for (size_t i = open; i < out.size(); ++i) {
@@ -114,8 +121,8 @@ std::string rewrite_gradient_calls(const std::string& text, long offset) {
         }
         if (close == std::string::npos) break;
         out.replace(close, 1, tail);
-        out.replace(at, kCall.size(), kLookup);
-        at = out.find(kCall, close + tail.size() + kLookup.size() - kCall.size());
+        out.replace(at, call.size(), lookup);
+        at = out.find(call, close + tail.size() + lookup.size() - call.size());
     }
     return out;
 }
@@ -163,37 +170,55 @@ void LayerEmitter::emit_user_functions() {
     }
 }
 
-void LayerEmitter::emit_header_and_mapping() {
-    const LayerView v = layer_view(scene_, layer_);
-    const bool lifted = view_values_ == ViewValues::buffer;
+void emit_view_constants(std::ostream& out, const Scene& scene, const Layer& layer,
+                         ViewValues view_values) {
+    const LayerView v = layer_view(scene, layer);
+    const bool lifted = view_values == ViewValues::buffer;
     auto value = [&](LayerViewSlot slot, double literal) {
-        return ViewOperand{view_values_, slot, literal};
+        return ViewOperand{view_values, slot, literal};
     };
+    out << "    const real_t center_re = " << value(kViewCenterRe, v.center_re) << ";\n"
+        << "    const real_t center_im = " << value(kViewCenterIm, v.center_im) << ";\n"
+        << "    const real_t pixel_size = " << value(kViewPixelSize, v.pixel_size) << ";\n"
+        << "    const int maxiter = ";
+    if (!lifted) {
+        out << v.maxiter;
+    } else if (scene.precision == 1) {
+        out << "(int)as_long(_layer_view[" << kViewMaxiter << "])";
+    } else {
+        out << "as_int(_layer_view[" << kViewMaxiter << "])";
+    }
+    out << ";\n"
+        << "    const real_t _layer_magn = " << value(kViewMagn, v.magn) << ";\n"
+        << "    const real_t _layer_angle = " << value(kViewAngle, v.angle) << ";\n";
+}
+
+void emit_plane_mapping(std::ostream& out, const Scene& scene, const Layer& layer,
+                        ViewValues view_values, bool wide) {
+    const LayerView v = layer_view(scene, layer);
+    auto value = [&](LayerViewSlot slot, double literal) {
+        return ViewOperand{view_values, slot, literal};
+    };
+    const char* type = wide ? "realv_t" : "real_t";
+    out << "    " << type << " dx = (" << (wide ? "to_real_v(gx)" : "(real_t)gx")
+        << " + ox - (real_t)width * (real_t)0.5) * pixel_size;\n"
+        << "    " << type
+        << " dy = ((real_t)gy + oy - (real_t)height * (real_t)0.5) * pixel_size;\n"
+        << "    " << type << " re = center_re + " << value(kViewA, v.a) << " * dx - ("
+        << value(kViewB, v.b) << ") * dy;\n"
+        << "    " << type << " im = center_im + " << value(kViewC, v.c) << " * dx - ("
+        << value(kViewD, v.d) << ") * dy;\n";
+}
+
+void LayerEmitter::emit_header_and_mapping() {
+    const bool lifted = view_values_ == ViewValues::buffer;
     out_ << "// ----- Layer " << index_ + 1 << " -----\n"
          << "float4 eval_layer_" << index_
          << "(int gx, int gy, int width, int height, real_t ox, real_t oy, __global const float * "
             "gradient_lut"
          << (lifted ? ", __constant real_t * _layer_view" : "") << ") {\n";
-    out_ << "    const real_t center_re = " << value(kViewCenterRe, v.center_re) << ";\n"
-         << "    const real_t center_im = " << value(kViewCenterIm, v.center_im) << ";\n"
-         << "    const real_t pixel_size = " << value(kViewPixelSize, v.pixel_size) << ";\n"
-         << "    const int maxiter = ";
-    if (!lifted) {
-        out_ << v.maxiter;
-    } else if (scene_.precision == 1) {
-        out_ << "(int)as_long(_layer_view[" << kViewMaxiter << "])";
-    } else {
-        out_ << "as_int(_layer_view[" << kViewMaxiter << "])";
-    }
-    out_ << ";\n"
-         << "    const real_t _layer_magn = " << value(kViewMagn, v.magn) << ";\n"
-         << "    const real_t _layer_angle = " << value(kViewAngle, v.angle) << ";\n";
-    out_ << "    real_t dx = ((real_t)gx + ox - (real_t)width * (real_t)0.5) * pixel_size;\n"
-         << "    real_t dy = ((real_t)gy + oy - (real_t)height * (real_t)0.5) * pixel_size;\n"
-         << "    real_t re = center_re + " << value(kViewA, v.a) << " * dx - ("
-         << value(kViewB, v.b) << ") * dy;\n"
-         << "    real_t im = center_im + " << value(kViewC, v.c) << " * dx - ("
-         << value(kViewD, v.d) << ") * dy;\n";
+    emit_view_constants(out_, scene_, layer_, view_values_);
+    emit_plane_mapping(out_, scene_, layer_, view_values_, false);
     out_ << "    real2_t _pixel = (real2_t)(re, im);\n"
          << "    real2_t _c_writable = _pixel;\n"
          << "    int _solid = 0;\n"

@@ -55,10 +55,30 @@ void emit_solid_color(std::ostream& out, uint32_t packed, const std::string& op)
 void emit_gradient_lookup(std::ostream& out, const std::string& transfer, double density,
                           bool repeat, long offset);
 
-// Turns fl_gradient(x) into fl_gradient_lookup(x, gradient_lut, offset).
-std::string rewrite_gradient_calls(const std::string& text, long offset);
+// Turns fl_gradient(x) into fl_gradient_lookup(x, gradient_lut, offset);
+// the wide form names its own pair of functions.
+std::string rewrite_gradient_calls(const std::string& text, long offset,
+                                   const std::string& call = "fl_gradient(",
+                                   const std::string& lookup = "fl_gradient_lookup(");
 
 // The transfer expression of a transfer-function name, in terms of __sp_y.
 std::string transfer_expression(const std::string& name);
+
+// From the gradient position __sp_y to the blended entry float4 __c, each
+// line starting with `indent`.
+void emit_gradient_entry(std::ostream& out, const std::string& transfer, bool repeat, long offset,
+                         const std::string& indent);
+
+// The layer function's constants center_re ... _layer_angle, as literals or
+// read from its slots of the layer_view buffer.
+void emit_view_constants(std::ostream& out, const Scene& scene, const Layer& layer,
+                         ViewValues view_values);
+
+// dx, dy and the sample's plane position re, im; per lane in the wide form,
+// whose gx is an intv_t.
+void emit_plane_mapping(std::ostream& out, const Scene& scene, const Layer& layer,
+                        ViewValues view_values, bool wide);
+
+bool coloring_present(const FormulaEntry& coloring);
 
 }  // namespace spirelle

@@ -34,6 +34,14 @@ TEST(KernelCommand, PrintsTheProgramOfTheChosenSet) {
          {"__constant uchar blue_noise_0[4096] = {"},
          {}},
         {"second set at a late frame", " --set 1 --frame 48", {"const int maxiter = 250;"}, {}},
+        {"the wide form, sixteen lanes in single precision",
+         " --program-form wide",
+         {"typedef float16 realv_t;", "float4v_t eval_layer_0(intv_t gx, int gy,"},
+         {"float4 eval_layer_0("}},
+        {"the wide form, eight lanes in double precision",
+         " --program-form wide --precision double",
+         {"typedef double8 realv_t;"},
+         {}},
     };
     for (const auto& c : cases) {
         testing::CliResult result = run_cli("kernel " + kDemo + c.args);
@@ -53,6 +61,7 @@ TEST(KernelCommand, FailsWithAMessage) {
         {"no such set", "kernel " + kDemo + " --set 5",
          "kernel: no parameter set 5 (the file has 2)"},
         {"unknown precision", "kernel " + kDemo + " --precision half", "precision"},
+        {"unknown program form", "kernel " + kDemo + " --program-form vector", "program-form"},
     };
     for (const auto& c : cases) {
         testing::CliResult result = run_cli(c.args, true);

@@ -1,5 +1,5 @@
 // Builds generated programs with the OpenCL compiler of the CPU device: every
-// example and exercise scene in both precisions and both forms, and scenes written here to
+// example and exercise scene in both precisions and all forms, and scenes written here to
 // reach every merge mode, transfer function and coloring path. This catches
 // what comparing text cannot: code that the compiler rejects.
 #include <gtest/gtest.h>
@@ -19,17 +19,21 @@ using testing::build_program;
 using testing::cpu_device;
 
 // In both precisions, with the view values written in and read from the
-// layer_view buffer.
+// layer_view buffer, in the canonical and the wide form.
 void expect_builds(Scene scene, const std::string& what) {
     for (int precision : {0, 1}) {
         for (ViewValues view : {ViewValues::literals, ViewValues::buffer}) {
-            scene.precision = precision;
-            const std::string source = build_kernel_source(scene, view);
-            testing::BuildResult result = build_program(source, precision == 1);
-            EXPECT_TRUE(result.ok)
-                << what << (precision ? " (double" : " (single")
-                << (view == ViewValues::buffer ? ", view buffer)" : ")") << " does not build:\n"
-                << result.log;
+            for (bool wide : {false, true}) {
+                scene.precision = precision;
+                const std::string source =
+                    wide ? build_wide_kernel_source(scene, view, precision ? 8 : 16).text
+                         : build_kernel_source(scene, view);
+                testing::BuildResult result = build_program(source, precision == 1);
+                EXPECT_TRUE(result.ok) << what << (precision ? " (double" : " (single")
+                                       << (view == ViewValues::buffer ? ", view buffer" : "")
+                                       << (wide ? ", wide)" : ")") << " does not build:\n"
+                                       << result.log;
+            }
         }
     }
 }
