@@ -14,6 +14,8 @@
 #include <cstring>
 #include <iostream>
 #include <limits>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 
 #include "engine/command_queue.h"
@@ -44,7 +46,10 @@ struct RenderEngine::OpenClState {
     int buffer_width = 0;
     int buffer_height = 0;
     int precision = 0;  // 1 double, 0 single
+    bool cpu = false;
+    int wide_lanes = 1;  // lanes of a wide program for this device and precision
     std::string source;
+    int lanes = 1;  // pixels per work item of the program built from source
     // False after a device change until a build succeeds in the new
     // context, so that the next prepare builds even when the text equals
     // the last one built.
@@ -117,6 +122,15 @@ bool refresh_read_only(const cl::Context& context, const cl::CommandQueue& queue
     return true;
 }
 
+// A scene that has to stay scalar says so once per process and construct,
+// not on every edit or frame.
+void note_scalar_program(const std::string& reason) {
+    static std::mutex mutex;
+    static std::set<std::string> told;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (told.insert(reason).second) std::cerr << "scalar program: " << reason << "\n";
+}
+
 std::vector<uint8_t> bytes_of(const std::vector<float>& values) {
     std::vector<uint8_t> bytes(values.size() * sizeof(float));
     if (!bytes.empty()) std::memcpy(bytes.data(), values.data(), bytes.size());
@@ -125,13 +139,32 @@ std::vector<uint8_t> bytes_of(const std::vector<float>& values) {
 
 }  // namespace
 
-KernelGenerator default_kernel_generator() {
-    return {[](const Scene& scene) { return build_kernel_source(scene, ViewValues::buffer); },
-            build_gradient_table, layer_view_buffer};
+namespace {
+
+KernelGenerator generator(ViewValues view_values, ProgramForm form) {
+    KernelGenerator g;
+    g.source = [view_values](const Scene& scene) {
+        return build_kernel_source(scene, view_values);
+    };
+    g.gradient_table = build_gradient_table;
+    if (view_values == ViewValues::buffer) g.layer_views = layer_view_buffer;
+    g.wide_source = [view_values](const Scene& scene, int lanes) {
+        ProgramSource program = build_wide_kernel_source(scene, view_values, lanes);
+        return ProgramText{std::move(program.text), program.lanes,
+                           std::move(program.scalar_reason)};
+    };
+    g.form = form;
+    return g;
 }
 
-KernelGenerator literal_view_kernel_generator() {
-    return {[](const Scene& scene) { return build_kernel_source(scene); }, build_gradient_table};
+}  // namespace
+
+KernelGenerator default_kernel_generator(ProgramForm form) {
+    return generator(ViewValues::buffer, form);
+}
+
+KernelGenerator literal_view_kernel_generator(ProgramForm form) {
+    return generator(ViewValues::literals, form);
 }
 
 RenderEngine::RenderEngine() : RenderEngine(default_kernel_generator()) {}
@@ -178,9 +211,10 @@ void RenderEngine::prepare(const Scene& scene) {
         }
 
         Clock::time_point start = Clock::now();
-        std::string text = generator_.source(scene_);
+        ProgramText program = generate_program();
         report_.generate_seconds = seconds_since(start);
-        if (!s.program_current || text != s.source) build_program(text);
+        if (!s.program_current || program.text != s.source) build_program(program);
+        report_.lanes = s.lanes;
         report_.gradient_written =
             refresh_read_only(s.context, s.queue, s.gradient, s.gradient_bytes,
                               bytes_of(generator_.gradient_table(scene_)));
@@ -224,6 +258,17 @@ void RenderEngine::prepare(const Scene& scene) {
     });
 }
 
+ProgramText RenderEngine::generate_program() {
+    const OpenClState& s = *state_;
+    const ProgramForm form = generator_.form;
+    const bool wide = generator_.wide_source &&
+                      (form == ProgramForm::wide || (form == ProgramForm::automatic && s.cpu));
+    if (!wide) return {generator_.source(scene_), 1, ""};
+    ProgramText program = generator_.wide_source(scene_, s.wide_lanes);
+    if (!program.scalar_reason.empty()) note_scalar_program(program.scalar_reason);
+    return program;
+}
+
 void RenderEngine::choose_device() {
     OpenClState& s = *state_;
     int precision = scene_.precision == 1 ? 1 : 0;
@@ -235,6 +280,10 @@ void RenderEngine::choose_device() {
     s.queue = queue;
     s.precision = precision;
     s.device_name = device.getInfo<CL_DEVICE_NAME>();
+    s.cpu = (device.getInfo<CL_DEVICE_TYPE>() & CL_DEVICE_TYPE_CPU) != 0;
+    s.wide_lanes =
+        wide_lanes_for(precision == 1 ? device.getInfo<CL_DEVICE_PREFERRED_VECTOR_WIDTH_DOUBLE>()
+                                      : device.getInfo<CL_DEVICE_PREFERRED_VECTOR_WIDTH_FLOAT>());
     // Everything built in the old context is useless now, even if the build
     // that follows fails and a later prepare finds size and text unchanged.
     s.program_current = false;
@@ -246,8 +295,9 @@ void RenderEngine::choose_device() {
     std::cout << "Using device: " << s.device_name << "\n" << std::flush;
 }
 
-void RenderEngine::build_program(const std::string& text) {
+void RenderEngine::build_program(const ProgramText& program) {
     OpenClState& s = *state_;
+    const std::string& text = program.text;
     Clock::time_point start = Clock::now();
     // A failed build keeps the last good kernels and the text they came
     // from, so a scene that goes back to that text needs no build.
@@ -265,6 +315,7 @@ void RenderEngine::build_program(const std::string& text) {
     s.render_scene = cl::Kernel(s.program, "render_scene");
     s.imaging = cl::Kernel(s.program, "imaging");
     s.source = text;
+    s.lanes = program.lanes;
     s.program_current = true;
     s.tile_exponent_measured = -1;
     s.time_per_pixel = 0;
@@ -286,18 +337,20 @@ bool RenderEngine::run_pass(int sample_base, const std::function<bool()>& give_w
     return checked([&] {
         OpenClState& s = *state_;
         const int width = scene_.width, height = scene_.height;
-        const int edge = tile_edge(scene_.tile_size_log2);
+        // A tile holds whole runs of a wide program's pixels.
+        const int edge = std::max(tile_edge(scene_.tile_size_log2), s.lanes);
         const int total = tile_grid(width, height, edge).total();
         s.render_scene.setArg(3, sample_base);
         int waiting = 0;
         // 64-bit positions: the last tile may end beyond INT_MAX for huge tiles.
         for (int64_t y = 0; y < height; y += edge) {
             for (int64_t x = 0; x < width; x += edge) {
-                cl::NDRange offset(static_cast<size_t>(x), static_cast<size_t>(y));
-                cl::NDRange global(tile_global_extent(width, static_cast<int>(x), edge),
+                TileRange columns = tile_columns(width, static_cast<int>(x), edge, s.lanes);
+                cl::NDRange offset(columns.offset, static_cast<size_t>(y));
+                cl::NDRange global(columns.extent,
                                    tile_global_extent(height, static_cast<int>(y), edge));
                 s.queue.enqueueNDRangeKernel(s.render_scene, offset, global,
-                                             cl::NDRange(kLocalSize, kLocalSize));
+                                             cl::NDRange(columns.local, kLocalSize));
                 if (++waiting < s.tiles_per_batch) continue;
                 Clock::time_point start = Clock::now();
                 s.queue.finish();
@@ -329,9 +382,10 @@ void RenderEngine::time_tile_kernel() {
     double shortest = std::numeric_limits<double>::max();
     for (int run = 0; run < 2; ++run) {
         cl::Event done;
+        TileRange columns = tile_columns(kMeasureEdge, 0, kMeasureEdge, s.lanes);
         s.queue.enqueueNDRangeKernel(s.render_scene, cl::NullRange,
-                                     cl::NDRange(kMeasureEdge, kMeasureEdge),
-                                     cl::NDRange(kLocalSize, kLocalSize), nullptr, &done);
+                                     cl::NDRange(columns.extent, kMeasureEdge),
+                                     cl::NDRange(columns.local, kLocalSize), nullptr, &done);
         done.wait();
         cl_ulong begin = done.getProfilingInfo<CL_PROFILING_COMMAND_START>();
         cl_ulong end = done.getProfilingInfo<CL_PROFILING_COMMAND_END>();

@@ -12,6 +12,12 @@
 // panning, zooming and iteration edits cost a buffer write instead of a
 // build. The tile size stays as measured after the last build.
 //
+// On CPU devices the engine builds the wide form of the program, in which a
+// work item renders several adjacent pixels in the lanes of OpenCL vectors:
+// such devices run work items one lane at a time wherever a kernel has a
+// data-dependent loop, as every escape-time kernel has. GPUs run lanes in
+// lockstep already and get the canonical, scalar form.
+//
 // One engine belongs to one thread; it has no locks. OpenCL types stay
 // inside the engine's source files.
 #pragma once
@@ -26,6 +32,22 @@
 
 namespace spirelle {
 
+// Which form of the program the engine builds.
+enum class ProgramForm {
+    automatic,  // wide on CPU devices, scalar on all others
+    scalar,     // one pixel per work item: the canonical program
+    wide,       // several adjacent pixels per work item, whatever the device
+};
+
+// A program text and the number of adjacent pixels each work item of its
+// render_scene renders (1 for the scalar form).
+struct ProgramText {
+    std::string text;
+    int lanes = 1;
+    // Why a wide program was asked for and a scalar one came back.
+    std::string scalar_reason;
+};
+
 // Where the engine gets the program text, the gradient table and the view
 // values of a Scene. The kernel generator by default; tests and benchmarks
 // substitute their own.
@@ -36,16 +58,21 @@ struct KernelGenerator {
     // a program that reads its view values from there; empty for a program
     // that takes six arguments.
     std::function<std::vector<uint8_t>(const Scene&)> layer_views = {};
+    // The wide form for the given number of lanes; empty for a generator
+    // that has only the scalar one.
+    std::function<ProgramText(const Scene&, int lanes)> wide_source = {};
+    ProgramForm form = ProgramForm::automatic;
 };
 
 // The generated program in the form whose text leaves out the layers' view
 // values (centre, magnification, angle, mapping, maximum iterations): an
-// edit of only those refills a buffer and needs no build.
-KernelGenerator default_kernel_generator();
+// edit of only those refills a buffer and needs no build. Wide or scalar as
+// `form` says.
+KernelGenerator default_kernel_generator(ProgramForm form = ProgramForm::automatic);
 
 // The generated program with the view values written into its text, as
 // spirelle-cli kernel shows it: every view edit rebuilds.
-KernelGenerator literal_view_kernel_generator();
+KernelGenerator literal_view_kernel_generator(ProgramForm form = ProgramForm::scalar);
 
 // What the last prepare did and how long its costly steps took.
 struct PrepareReport {
@@ -55,6 +82,8 @@ struct PrepareReport {
     bool tile_size_measured = false;
     // The gradient table differed from the one on the device.
     bool gradient_written = false;
+    // Pixels per work item of the program in use: 1 for the scalar form.
+    int lanes = 1;
     double generate_seconds = 0;
     double build_seconds = 0;
     double measure_seconds = 0;
@@ -105,7 +134,8 @@ class RenderEngine {
 
     void require_ready(const char* operation) const;
     void choose_device();
-    void build_program(const std::string& text);
+    void build_program(const ProgramText& program);
+    ProgramText generate_program();
     void allocate_image_buffers();
     void time_tile_kernel();
 

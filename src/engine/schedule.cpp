@@ -28,6 +28,20 @@ int tile_global_extent(int image_extent, int start, int edge) {
     return round_up_to_local(std::min(image_extent - start, edge));
 }
 
+TileRange tile_columns(int image_width, int start, int edge, int lanes) {
+    if (lanes <= 1) {
+        return {start, tile_global_extent(image_width, start, edge), kLocalSize};
+    }
+    const int pixels = std::min(image_width - start, edge);
+    return {start / lanes, ceil_div(pixels, lanes), 1};
+}
+
+int wide_lanes_for(unsigned preferred_width) {
+    if (preferred_width >= 16) return 16;
+    if (preferred_width >= 8) return 8;
+    return 4;
+}
+
 int adapt_tiles_per_batch(int current, int tiles, int64_t elapsed_us, int total_tiles) {
     if (elapsed_us <= 0) return current;
     int64_t fit = static_cast<int64_t>(tiles) * kBatchTargetUs / elapsed_us;

@@ -37,6 +37,23 @@ int tile_global_extent(int image_extent, int start, int edge);
 // extent rounded up to a multiple of the work-group edge.
 int round_up_to_local(int extent);
 
+// The work items along x of the tile that starts at pixel column `start`,
+// for a program whose work items render `lanes` adjacent pixels each.
+struct TileRange {
+    int offset = 0;  // first work item
+    int extent = 0;  // global size
+    int local = 0;   // work-group size
+};
+
+// One pixel per work item: kLocalSize-wide groups, the extent rounded up
+// to them. Several: one work item per run of `lanes` pixels, which the
+// tile's start must begin, and groups one work item wide.
+TileRange tile_columns(int image_width, int start, int edge, int lanes);
+
+// The lane count of a wide program for a device's preferred vector width:
+// 4, 8 or 16, the largest that does not exceed the width (4 below it).
+int wide_lanes_for(unsigned preferred_width);
+
 // New tiles-per-batch after `tiles` tiles took `elapsed_us` microseconds:
 // as many as fit half a second, at most a whole pass, at least one. A wait
 // too short to measure keeps the current value.

@@ -29,6 +29,34 @@ TEST(TileGrid, CoversTheImageWithWorkGroupAlignedTiles) {
     }
 }
 
+TEST(TileColumns, CountWorkItemsInPixelsOrInRunsOfLanes) {
+    struct Case {
+        const char* shows;
+        int width, start, edge, lanes;
+        TileRange expected;
+    };
+    const Case cases[] = {
+        {"one pixel per item: work-group aligned", 100, 64, 64, 1, {64, 48, kLocalSize}},
+        {"runs of 16: the last run is partial", 100, 64, 64, 16, {4, 3, 1}},
+        {"runs of 8 in a full tile", 512, 256, 256, 8, {32, 32, 1}},
+        {"an image narrower than one run", 5, 0, 32, 16, {0, 1, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.shows);
+        TileRange range = tile_columns(c.width, c.start, c.edge, c.lanes);
+        EXPECT_EQ(range.offset, c.expected.offset);
+        EXPECT_EQ(range.extent, c.expected.extent);
+        EXPECT_EQ(range.local, c.expected.local);
+    }
+}
+
+TEST(WideLanes, FollowThePreferredVectorWidthBetweenFourAndSixteen) {
+    const std::pair<unsigned, int> cases[] = {{0, 4},  {1, 4},   {4, 4},  {8, 8},
+                                              {12, 8}, {16, 16}, {64, 16}};
+    for (const auto& [preferred, lanes] : cases)
+        EXPECT_EQ(wide_lanes_for(preferred), lanes) << preferred;
+}
+
 TEST(TileEdge, NegativeExponentsMeanOnePixelAndHugeOnesStayDefined) {
     EXPECT_EQ(tile_edge(-3), 1);
     EXPECT_EQ(tile_edge(8), 256);
