@@ -41,6 +41,7 @@ struct RenderOptions {
     std::string output;
     std::string shard;
     bool skip_existing = false;
+    std::string program_form = "auto";
 };
 
 // "A:B" or "A:B:STEP"; a step below 1 counts as 1.
@@ -157,6 +158,10 @@ FrameRenderOptions frame_options(const RenderOptions& options, Progress& progres
     frame.on_pass = [&progress, &scene](int done, int target) {
         progress.update(scene, done, target);
     };
+    frame.generator =
+        default_kernel_generator(options.program_form == "scalar" ? ProgramForm::scalar
+                                 : options.program_form == "wide" ? ProgramForm::wide
+                                                                  : ProgramForm::automatic);
     frame.give_way = stop_requested;
     return frame;
 }
@@ -297,6 +302,10 @@ void add_render_command(CLI::App& app) {
                     "position I, counting from 0): I/N");
     cmd->add_flag("--skip-existing", options->skip_existing,
                   "Do not render images whose output file already exists");
+    cmd->add_option("--program-form", options->program_form,
+                    "scalar (one pixel per work item), wide (several adjacent pixels per work "
+                    "item, in vector lanes) or auto (wide on CPU devices, scalar on GPUs)")
+        ->check(CLI::IsMember({"scalar", "wide", "auto"}));
     cmd->callback([options] { run_render(*options); });
 }
 

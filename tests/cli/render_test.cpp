@@ -72,16 +72,19 @@ TEST(RenderCommand, RendersKnownPixels) {
     };
     TempDir dir;
     std::string scene = dir.write("quad.upr", kScenes + kQuadEntry);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.shows);
-        std::string out = dir.path() + "/out.png";
-        auto result = run_cli("render " + scene + " " + c.args + " -o " + out, true);
-        ASSERT_EQ(result.status, 0) << result.out;
-        EXPECT_NE(result.out.find("Wrote " + out), std::string::npos) << result.out;
-        Image image = load_png(out);
-        EXPECT_EQ(image.width, c.width);
-        EXPECT_EQ(image.height, c.height);
-        expect_uniform(image, c.colour);
+    for (const char* form : {"scalar", "wide"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.shows) + ", " + form);
+            std::string out = dir.path() + "/out.png";
+            auto result = run_cli(
+                "render " + scene + " " + c.args + " --program-form " + form + " -o " + out, true);
+            ASSERT_EQ(result.status, 0) << result.out;
+            EXPECT_NE(result.out.find("Wrote " + out), std::string::npos) << result.out;
+            Image image = load_png(out);
+            EXPECT_EQ(image.width, c.width);
+            EXPECT_EQ(image.height, c.height);
+            expect_uniform(image, c.colour);
+        }
     }
 }
 
@@ -209,15 +212,18 @@ TEST(RenderCommand, CompositesLayersBottomUpOntoWhitePaper) {
     };
     TempDir dir;
     std::string scene = dir.write("layers.upr", kLayeredScenes + kQuadEntry);
-    for (const char* precision : {"single", "double"}) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.shows) + ", " + precision);
-            std::string out = dir.path() + "/out.png";
-            auto result = run_cli("render " + scene + " --set " + std::to_string(c.set) +
-                                      " --sampling-level 2 --precision " + precision + " -o " + out,
-                                  true);
-            ASSERT_EQ(result.status, 0) << result.out;
-            expect_uniform(load_png(out), c.colour);
+    for (const char* form : {"scalar", "wide"}) {
+        for (const char* precision : {"single", "double"}) {
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(c.shows) + ", " + precision + ", " + form);
+                std::string out = dir.path() + "/out.png";
+                auto result = run_cli("render " + scene + " --set " + std::to_string(c.set) +
+                                          " --sampling-level 2 --precision " + precision +
+                                          " --program-form " + form + " -o " + out,
+                                      true);
+                ASSERT_EQ(result.status, 0) << result.out;
+                expect_uniform(load_png(out), c.colour);
+            }
         }
     }
 }
