@@ -1,6 +1,7 @@
 // A parameter file of arbitrary bytes, with its formula entries carried in the
 // file, must load or fail with a message, and every scene that loads must turn
-// into a program whose preprocessor lines are the generator's own.
+// into a program whose preprocessor lines are the generator's own, in the
+// canonical and in the wide form.
 #include <unistd.h>
 
 #include <cstdint>
@@ -58,8 +59,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             scene.precision = size % 2;
             scene.sampling_level = 0;
             check_directives(spirelle::build_kernel_source(scene));
-            check_directives(
-                spirelle::build_kernel_source(scene, spirelle::ViewValues::buffer));
+            check_directives(spirelle::build_kernel_source(scene, spirelle::ViewValues::buffer));
+            // The wide form, with the lane counts of both precisions.
+            check_directives(spirelle::build_wide_kernel_source(scene, spirelle::ViewValues::buffer,
+                                                                size % 2 ? 8 : 16)
+                                 .text);
         }
     } catch (const std::runtime_error&) {
     }

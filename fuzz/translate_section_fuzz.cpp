@@ -23,23 +23,39 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     sections.push_back(input.substr(start));
 
-    spirelle::FormulaTranslator translator;
-    translator.param_map["@power"] = {"2.0", ValueType::real};
-    translator.param_map["@seed"] = {"(real2_t)((real_t)0.3, (real_t)-0.1)", ValueType::complex};
-    translator.param_map["@tint"] = {"4278190080", ValueType::real};
-    translator.func_params = {{"fn1", "sin"}, {"fn2", "cabs"}, {"fn3", "unknown"}};
-    translator.user_funcs["f"] = {"L0_f", {ValueType::complex, ValueType::real}, ValueType::real};
-    translator.declared_vars.insert("iter");
-    translator.var_types["iter"] = ValueType::real;
+    // The canonical form, then the wide one with the last section as the
+    // speculative loop section of a formula.
+    for (bool wide : {false, true}) {
+        spirelle::FormulaTranslator translator;
+        translator.param_map["@power"] = {"2.0", ValueType::real};
+        translator.param_map["@seed"] = {"(real2_t)((real_t)0.3, (real_t)-0.1)",
+                                         ValueType::complex};
+        translator.param_map["@tint"] = {"4278190080", ValueType::real};
+        translator.func_params = {{"fn1", "sin"}, {"fn2", "cabs"}, {"fn3", "unknown"}};
+        translator.user_funcs["f"] = {
+            "L0_f", {ValueType::complex, ValueType::real}, ValueType::real};
+        translator.declared_vars.insert("iter");
+        translator.var_types["iter"] = ValueType::real;
+        translator.integer_vars.insert("iter");
+        translator.wide = wide;
 
-    for (const std::string& section : sections) translator.infer_types(section);
-    std::size_t total = 0;
-    for (const std::string& section : sections)
-        total += translator.translate_section(section).size();
-    total += translator.translate_condition(sections.back()).size();
-    // Chained assignments copy their value once per target, so the output may
-    // grow with the square of the input, but never beyond (plus the fixed cap
-    // on forms that repeat their operand).
-    if (total > size * size + 64 * size + (1u << 22)) __builtin_trap();
+        for (const std::string& section : sections) translator.infer_types(section);
+        std::size_t total = 0;
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            translator.wide_speculative = wide && i + 1 == sections.size();
+            total += translator.translate_section(sections[i]).size();
+        }
+        translator.wide_speculative = false;
+        if (wide) {
+            total += translator.translate_wide_condition(sections.back()).setup.size();
+        } else {
+            total += translator.translate_condition(sections.back()).size();
+        }
+        // Chained assignments copy their value once per target, so the output
+        // may grow with the square of the input, but never beyond (plus the
+        // fixed cap on forms that repeat their operand). The wide form writes
+        // each component of a value and a masked store for every statement.
+        if (total > 8 * (size * size + 64 * size) + (1u << 23)) __builtin_trap();
+    }
     return 0;
 }
