@@ -164,21 +164,32 @@ inside:
 }
 )" + kQuadEntry;
 
+class LongPass : public RenderThread {
+  protected:
+    // Starts the slow scene's pass and returns while it runs.
+    void start_slow_pass() {
+        load("slow.upr", kSlowScene);
+        h.ui.sets[0].auto_tile_size = false;
+        h.ui.sets[0].tile_size_log2 = 6;
+        h.ui.sampling_level = 0;
+        h.start_render_thread();
+        apply_set(h.ui, h.worker);
+        ASSERT_TRUE(wait_until([&] { return h.worker.start_time != 0; }));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+
+    static double seconds_since(std::chrono::steady_clock::time_point start) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
 // Quitting does not wait for a pass that would take a minute: the pass gives
 // way, and its samples are never shown.
-TEST_F(RenderThread, QuitsDuringALongPass) {
-    load("slow.upr", kSlowScene);
-    h.ui.sets[0].auto_tile_size = false;
-    h.ui.sets[0].tile_size_log2 = 6;
-    h.ui.sampling_level = 0;
-    h.start_render_thread();
-    apply_set(h.ui, h.worker);
-    ASSERT_TRUE(wait_until([&] { return h.worker.start_time != 0; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+TEST_F(LongPass, QuitDoesNotWaitForIt) {
+    ASSERT_NO_FATAL_FAILURE(start_slow_pass());
     auto start = std::chrono::steady_clock::now();
     h.stop();
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds = seconds_since(start);
     EXPECT_FALSE(h.render_thread.joinable());
     RecordProperty("quit_seconds", std::to_string(seconds));
     EXPECT_LT(seconds, 2.0) << "the pass did not give way";
@@ -188,15 +199,8 @@ TEST_F(RenderThread, QuitsDuringALongPass) {
 
 // A new job during a long pass starts at once; nothing of the abandoned
 // pass is ever shown.
-TEST_F(RenderThread, ANewJobDuringALongPassStartsAtOnce) {
-    load("slow.upr", kSlowScene);
-    h.ui.sets[0].auto_tile_size = false;
-    h.ui.sets[0].tile_size_log2 = 6;
-    h.ui.sampling_level = 0;
-    h.start_render_thread();
-    apply_set(h.ui, h.worker);
-    ASSERT_TRUE(wait_until([&] { return h.worker.start_time != 0; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+TEST_F(LongPass, ANewJobStartsAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(start_slow_pass());
 
     // The same program (a view and size edit needs no build), looking where
     // every sample escapes at once.
@@ -206,8 +210,7 @@ TEST_F(RenderThread, ANewJobDuringALongPassStartsAtOnce) {
     h.ui.sets[0].layers[0].center = {9, 9};
     apply_set(h.ui, h.worker);
     ASSERT_TRUE(wait_until([&] { return h.published_at_target(); }));
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds = seconds_since(start);
     RecordProperty("new_job_seconds", std::to_string(seconds));
     EXPECT_LT(seconds, 2.0) << "the pass did not give way";
     EXPECT_EQ(h.published(), std::vector<int>{1});

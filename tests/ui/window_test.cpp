@@ -19,12 +19,14 @@
 #include <thread>
 
 #include "cli/cli_runner.h"
+#include "render_scenes.h"
 #include "test_files.h"
 #include "ui/x_close.h"
 
 namespace spirelle {
 namespace {
 
+using spirelle::testing::kQuadEntry;
 using spirelle::testing::run_cli;
 using spirelle::testing::TempDir;
 using namespace std::chrono_literals;
@@ -53,18 +55,7 @@ gradient:
   index=200 color=39423 index=300 color=1710618
 }
 
-Test.ufm:Quad {
-builtin:
-  type = 1
-default:
-  complex param start
-    default = (0, 0)
-  endparam
-  float param bailout
-    default = 4.0
-  endparam
-}
-)";
+)" + kQuadEntry;
 }
 
 struct Image {
