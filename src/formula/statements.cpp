@@ -172,7 +172,7 @@ std::string FormulaTranslator::translate_section(const std::string& section) {
         // starts every iteration from it, as the canonical form does once
         // the coloring's declarations have moved to its init code.
         out += wide_declaration(kernel_type_of(type), name);
-        TypedText variable = wide_name({name, type}, name, false);
+        TypedText variable = wide_name({name, type}, name, nullptr);
         out += wide_masked_store(variable, {zero_value(type), type}, current_mask());
     }
     return out + translate_statements(normalized);
@@ -298,7 +298,6 @@ std::string FormulaTranslator::simple_statement(const std::string& line, const s
     }
     if (!kernel_type.empty()) {
         if (std::optional<std::string> array = array_declaration(kernel_type, text)) {
-            if (wide) block_wide("arrays");
             return *array;
         }
     }
@@ -388,6 +387,8 @@ std::optional<std::string> FormulaTranslator::array_declaration(const std::strin
     declared_vars.insert(name);
     typed_decls.insert(name);
     var_types[name] = element;
+    if (kernel_type == "int ") integer_vars.insert(name);
+    if (wide) return take_wide_setup() + wide_array_declaration(kernel_type, name, size_text);
     return "    " + kernel_type + name + "[(int)(" + size_text + ")];\n";
 }
 

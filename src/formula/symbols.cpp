@@ -6,6 +6,7 @@
 // _color_override, ...) are declared by the layer function around the
 // translated code.
 #include <array>
+#include <optional>
 
 #include "formula/translator.h"
 
@@ -77,7 +78,7 @@ ValueType FormulaTranslator::variable_type(const std::string& name) const {
 // the same name; a parameter may be written without "@" as long as no
 // variable or array of that name exists and it is not being assigned.
 TypedText FormulaTranslator::resolve_name(const std::string& name) {
-    bool element = false;
+    std::optional<TypedText> element;  // the index of an array element
     TypedText result = [&]() -> TypedText {
         if (name.empty()) return {};
         if (name == "true") return {"1", ValueType::real};
@@ -98,9 +99,9 @@ TypedText FormulaTranslator::resolve_name(const std::string& name) {
             }
         }
         if (current().kind == TokenKind::lbracket) {
-            element = true;
             advance();
-            std::string index = or_expr().text;
+            element = or_expr();
+            std::string index = element->text;
             if (current().kind == TokenKind::rbracket) advance();
             auto array = array_vars.find(name);
             return {name + "[(int)(" + index + ")]",
@@ -108,7 +109,7 @@ TypedText FormulaTranslator::resolve_name(const std::string& name) {
         }
         return {name, variable_type(name)};
     }();
-    return wide ? wide_name(std::move(result), name, element) : result;
+    return wide ? wide_name(std::move(result), name, element ? &*element : nullptr) : result;
 }
 
 }  // namespace spirelle

@@ -132,7 +132,8 @@ class FormulaTranslator {
     // translate_statements write masked lane-wise statements instead of the
     // canonical ones; expressions carry both forms.
     bool wide = false;
-    // Variables held as integers: declared int or bool, and the counters.
+    // Variables held as integers: declared int or bool (also arrays of
+    // them), and the counters.
     std::set<std::string> integer_vars;
     // Names of the temporaries of this instance: prefix + a number.
     std::string wide_temp_prefix = "_w";
@@ -232,7 +233,10 @@ class FormulaTranslator {
     TypedText wide_number(TypedText result, const Token& number);
     TypedText wide_modulus(TypedText result, const TypedText& operand);
     TypedText wide_parenthesized(TypedText result, const TypedText& first, const TypedText* second);
-    TypedText wide_name(TypedText result, const std::string& name, bool element);
+    TypedText wide_name(TypedText result, const std::string& name, const TypedText* index);
+    TypedText wide_element(TypedText result, const std::string& name, const TypedText& index);
+    std::string wide_array_declaration(const std::string& kernel_type, const std::string& name,
+                                       const std::string& size);
     TypedText wide_math_call(TypedText result, const std::string& function,
                              const std::vector<TypedText>& args);
     TypedText wide_special_form(TypedText result, const std::string& name,
@@ -259,6 +263,16 @@ class FormulaTranslator {
     TypedText wide_value_;
     int wide_depth_ = 0;                          // block nesting: the current mask is _m<depth>
     std::set<std::string> wide_declared_before_;  // declared when the section began
+    // Array elements read by the current statement, by their canonical text:
+    // where the wide form stores into them.
+    struct WideElement {
+        std::string array;
+        std::string index;  // intv_t lanes, or the canonical index of a constant one
+        bool uniform = false;
+    };
+    std::map<std::string, WideElement> wide_elements_;
+    std::string wide_element_store(const WideElement& element, const TypedText& target,
+                                   const TypedText& value, const std::string& mask);
 
     std::vector<Token> tokens_{Token{}};
     std::size_t position_ = 0;

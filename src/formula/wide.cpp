@@ -435,7 +435,10 @@ TypedText FormulaTranslator::wide_multiplicative(TypedText result, const TypedTe
         auto real_of = [](const TypedText& v) {
             return is_complex(v) ? "(realv_t)(" + components(v, 2)[0] + ")" : real_vector(v);
         };
-        return varying(std::move(result), {"fmod(" + real_of(left) + ", " + real_of(right) + ")"});
+        // Lane by lane: the vector fmod of some devices does not return for
+        // some mixes of lanes (those of retired pixels included).
+        return varying(std::move(result),
+                       {"each_fmod(" + real_of(left) + ", " + real_of(right) + ")"});
     }
     if ((left_complex && right_color) || (left_color && right_complex)) {
         block_wide("colour and complex arithmetic");
@@ -590,11 +593,9 @@ TypedText FormulaTranslator::wide_parenthesized(TypedText result, const TypedTex
     return varying(std::move(result), {part(first), part(*second)});
 }
 
-TypedText FormulaTranslator::wide_name(TypedText result, const std::string& name, bool element) {
-    if (element) {
-        block_wide("arrays");
-        return result;
-    }
+TypedText FormulaTranslator::wide_name(TypedText result, const std::string& name,
+                                       const TypedText* index) {
+    if (index) return wide_element(std::move(result), name, *index);
     if (result.type == ValueType::unknown) {
         block_wide("an unknown name");
         return result;
@@ -619,6 +620,64 @@ TypedText FormulaTranslator::wide_name(TypedText result, const std::string& name
         return varying(std::move(result), {name + ".x", name + ".y", name + ".z", name + ".w"});
     }
     return varying(std::move(result), {name});
+}
+
+// An array holds a vector per element; an element whose index differs by
+// lane is gathered lane by lane (and scattered the same way when stored).
+// An index outside the array reads a zero and stores nothing.
+TypedText FormulaTranslator::wide_element(TypedText result, const std::string& name,
+                                          const TypedText& index) {
+    auto array = array_vars.find(name);
+    if (array == array_vars.end() || !typed({&index}) || index.type != ValueType::real) {
+        block_wide("an element of something other than an array");
+        return result;
+    }
+    const bool integer = integer_vars.count(name) > 0;
+    const ValueType element = array->second;
+    auto parts = [&](const std::string& text) {
+        if (element == ValueType::complex)
+            return std::vector<std::string>{text + ".x", text + ".y"};
+        if (element == ValueType::color) {
+            return std::vector<std::string>{text + ".x", text + ".y", text + ".z", text + ".w"};
+        }
+        return std::vector<std::string>{text};
+    };
+    if (is_uniform(index)) {
+        wide_elements_[result.text] = {name, "", true};
+        std::string text = result.text;
+        if (integer) return lane_values(std::move(result), Lanes::integers, text);
+        return varying(std::move(result), parts(text));
+    }
+    std::string lanes = int_vector(index);
+    wide_elements_[result.text] = {name, lanes, false};
+    const char* gather = integer                         ? "gather_int_v("
+                         : element == ValueType::complex ? "gather2_v("
+                         : element == ValueType::color   ? "gather4_v("
+                                                         : "gather_v(";
+    std::string call =
+        gather + name + ", (int)(sizeof(" + name + ") / sizeof(" + name + "[0])), " + lanes + ")";
+    if (integer) return lane_values(std::move(result), Lanes::integers, call);
+    if (element == ValueType::real) return varying(std::move(result), {call});
+    return varying(std::move(result),
+                   parts(wide_temp(element == ValueType::complex ? "real2v_t" : "real4v_t", call)));
+}
+
+std::string FormulaTranslator::wide_array_declaration(const std::string& kernel_type,
+                                                      const std::string& name,
+                                                      const std::string& size) {
+    if (!is_identifier(name) || is_wide_reserved(name)) {
+        block_wide("a variable name the wide program uses itself");
+        return "";
+    }
+    if (size.find_first_not_of("0123456789.eE+-*/() ") != std::string::npos) {
+        block_wide("an array sized at run time");
+        return "";
+    }
+    std::string type = kernel_type == "int "       ? "intv_t"
+                       : kernel_type == "real2_t " ? "real2v_t"
+                       : kernel_type == "real4_t " ? "real4v_t"
+                                                   : "realv_t";
+    return "    " + type + " " + name + "[(int)(" + size + ")];\n";
 }
 
 // ---------------------------------------------------------------------------
@@ -891,6 +950,9 @@ std::string FormulaTranslator::wide_masked_store(const TypedText& target, const 
         return "";
     }
     std::string name, type, blend, stored;
+    auto element = wide_elements_.find(target.text);
+    if (element != wide_elements_.end())
+        return wide_element_store(element->second, target, value, mask);
     if (target.type == ValueType::complex || target.type == ValueType::color) {
         name = whole_name(target.parts);
         bool complex = target.type == ValueType::complex;
@@ -928,6 +990,45 @@ std::string FormulaTranslator::wide_masked_store(const TypedText& target, const 
     return "    " + name + " = " + blend + name + ", " + stored + ", " + mask + ");\n";
 }
 
+// An array element stores in the lanes of the mask, also at the top level
+// of a speculative section: the array then needs no kept copy.
+std::string FormulaTranslator::wide_element_store(const WideElement& element,
+                                                  const TypedText& target, const TypedText& value,
+                                                  const std::string& mask) {
+    std::string stored, suffix;
+    if (target.type == ValueType::complex || target.type == ValueType::color) {
+        bool complex = target.type == ValueType::complex;
+        if (value.type != ValueType::real && value.type != target.type) {
+            block_wide("an assignment of another type");
+            return "";
+        }
+        std::string lanes = value.type == ValueType::real ? real_vector(value) : "";
+        stored =
+            complex
+                ? (lanes.empty() ? complex_struct(value) : "cplx_v(" + lanes + ", " + lanes + ")")
+                : (lanes.empty()
+                       ? color_struct(value)
+                       : "color_v(" + lanes + ", " + lanes + ", " + lanes + ", " + lanes + ")");
+        suffix = complex ? "2_v(" : "4_v(";
+    } else if (value.type != ValueType::real) {
+        block_wide("an assignment of another type");
+        return "";
+    } else if (target.lanes == Lanes::integers) {
+        stored = int_vector(value);
+        suffix = "_int_v(";
+    } else {
+        stored = real_vector(value);
+        suffix = "_v(";
+    }
+    if (element.uniform) {
+        return "    " + target.text + " = blend" + suffix + target.text + ", " + stored + ", " +
+               mask + ");\n";
+    }
+    const std::string& a = element.array;
+    return "    scatter" + suffix + a + ", (int)(sizeof(" + a + ") / sizeof(" + a + "[0])), " +
+           element.index + ", " + stored + ", " + mask + ");\n";
+}
+
 std::string FormulaTranslator::wide_simple_statement(const std::string& kernel_type,
                                                      const std::string& target,
                                                      const TypedText& statement,
@@ -935,7 +1036,7 @@ std::string FormulaTranslator::wide_simple_statement(const std::string& kernel_t
     std::string out = take_wide_setup();
     auto variable = [this](const std::string& name) {
         bool saved = wide;
-        TypedText v = wide_name({name, variable_type(name)}, name, false);
+        TypedText v = wide_name({name, variable_type(name)}, name, nullptr);
         wide = saved;
         return v;
     };
@@ -1133,6 +1234,7 @@ std::string FormulaTranslator::wide_statements(const std::string& normalized) {
             out += "    }\n";
         } else {
             wide_setup_.clear();
+            wide_elements_.clear();
             out += simple_statement(line, lower);
         }
     }

@@ -180,6 +180,45 @@ real2v_t random_v(real2v_t x) {
 }
 )CL";
 
+// Arrays hold a vector per element; lanes read and write the element of
+// their own index. An index outside the array reads a zero and stores
+// nothing.
+const std::string_view kWideArrays = R"CL(
+// ----- array elements per lane -----
+realv_t gather_v(const realv_t * a, int n, intv_t i) {
+    realv_t r = (realv_t)(0);
+    for (int k = 0; k < n; k++) r = blend_v(r, a[k], i == (intv_t)(k));
+    return r;
+}
+intv_t gather_int_v(const intv_t * a, int n, intv_t i) {
+    intv_t r = (intv_t)(0);
+    for (int k = 0; k < n; k++) r = blend_int_v(r, a[k], i == (intv_t)(k));
+    return r;
+}
+real2v_t gather2_v(const real2v_t * a, int n, intv_t i) {
+    real2v_t r = cplx_v(0, 0);
+    for (int k = 0; k < n; k++) r = blend2_v(r, a[k], i == (intv_t)(k));
+    return r;
+}
+real4v_t gather4_v(const real4v_t * a, int n, intv_t i) {
+    real4v_t r = color_v(0, 0, 0, 0);
+    for (int k = 0; k < n; k++) r = blend4_v(r, a[k], i == (intv_t)(k));
+    return r;
+}
+void scatter_v(realv_t * a, int n, intv_t i, realv_t v, intv_t m) {
+    for (int k = 0; k < n; k++) a[k] = blend_v(a[k], v, m & (i == (intv_t)(k)));
+}
+void scatter_int_v(intv_t * a, int n, intv_t i, intv_t v, intv_t m) {
+    for (int k = 0; k < n; k++) a[k] = blend_int_v(a[k], v, m & (i == (intv_t)(k)));
+}
+void scatter2_v(real2v_t * a, int n, intv_t i, real2v_t v, intv_t m) {
+    for (int k = 0; k < n; k++) a[k] = blend2_v(a[k], v, m & (i == (intv_t)(k)));
+}
+void scatter4_v(real4v_t * a, int n, intv_t i, real4v_t v, intv_t m) {
+    for (int k = 0; k < n; k++) a[k] = blend4_v(a[k], v, m & (i == (intv_t)(k)));
+}
+)CL";
+
 const std::string_view kWideColor = R"CL(
 // ----- colours per lane -----
 real4v_t fl_rgb_v(realv_t r, realv_t g, realv_t b) { return color_v(r, g, b, 1); }
@@ -405,8 +444,9 @@ std::string wide_prelude_source(bool double_precision, int lanes,
     for (const char* name : {"exp", "sinh", "cosh", "tanh", "asin", "acos", "atan", "length"}) {
         lane_library += each_lane(name, 1);
     }
-    for (const char* name : {"pow", "atan2"}) lane_library += each_lane(name, 2);
+    for (const char* name : {"pow", "atan2", "fmod"}) lane_library += each_lane(name, 2);
     lane_library += kWideComplex;
+    lane_library += kWideArrays;
     lane_library += kWideColor;
     for (const std::string& blend : blend_functions) {
         if (blend == "blend_normal") {

@@ -21,6 +21,9 @@ FormulaTranslator wide_translator() {
     translator.var_types["n"] = ValueType::real;
     translator.param_map["@power"] = {"2.0", ValueType::real};
     translator.param_map["@seed"] = {"(real2_t)((real_t)0.3, (real_t)-0.1)", ValueType::complex};
+    translator.array_vars["v"] = ValueType::real;
+    translator.declared_vars.insert("v");
+    translator.var_types["v"] = ValueType::real;
     return translator;
 }
 
@@ -85,6 +88,11 @@ TEST(WideExpressions, KeepTheCanonicalShapeInEveryComponent) {
          {"_w1.x", "_w1.y"},
          "    real2v_t _w1 = cpow_uv(w, (real2_t)(2.0, 0.0));\n"},
         {"a parameter is a constant", "@seed", Lanes::uniform, {}, ""},
+        {"an array element of a lane's own index is gathered",
+         "v[x] * 2",
+         Lanes::varying,
+         {"gather_v(v, (int)(sizeof(v) / sizeof(v[0])), to_int_v(x)) * 2"},
+         ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.shows);
@@ -171,7 +179,7 @@ TEST(WideStatements, NameTheConstructsThatKeepAProgramScalar) {
         const char* blocker;
     };
     const Case cases[] = {
-        {"float v[3]\nv[0] = 1", "arrays"},
+        {"float v[n]", "an array sized at run time"},
         {"x = 1\nendif", "unbalanced blocks"},
         {"repeat\nx = 1", "repeat without until"},
         {"return z", "return outside a user function"},
