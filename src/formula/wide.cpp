@@ -53,8 +53,8 @@ bool is_wide_reserved(const std::string& name) {
                name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
     };
     if (name == "_result" || name == "_done" || name == "_live" || name == "_running" ||
-        name == "_inside" || name.rfind("each_", 0) == 0 || name.rfind("_kept_", 0) == 0 ||
-        ends_with_text("_v") || ends_with_text("v_t")) {
+        name == "_inside" || name.rfind("_kept_", 0) == 0 || ends_with_text("_v") ||
+        ends_with_text("v_t")) {
         return true;
     }
     // _m3, _e3, _w3, _wi3, ...: masks and temporaries.
@@ -207,28 +207,17 @@ std::string join(const std::vector<std::string>& parts) {
     return joined;
 }
 
-// Real builtins whose vector forms give every lane the bits of the scalar
-// form on the devices we render on; the others run lane by lane.
-const char* wide_real_function(std::string_view name) {
-    static const std::array<std::string_view, 13> kLaneExact = {
-        "sin", "cos",  "tan",   "asinh", "acosh", "atanh", "sqrt",
-        "log", "fabs", "floor", "ceil",  "trunc", "round"};
-    static const std::array<std::pair<std::string_view, const char*>, 7> kEachLane = {{
-        {"sinh", "each_sinh"},
-        {"cosh", "each_cosh"},
-        {"tanh", "each_tanh"},
-        {"asin", "each_asin"},
-        {"acos", "each_acos"},
-        {"atan", "each_atan"},
-        {"exp", "each_exp"},
-    }};
-    for (std::string_view exact : kLaneExact) {
-        if (exact == name) return exact.data();
+// The lane-wise form of a real builtin: the builtin's name with "_v". The
+// wide prelude decides whether it calls the vector builtin or the scalar one
+// lane by lane, whichever gives every lane the scalar bits.
+std::string wide_real_function(std::string_view name) {
+    static const std::array<std::string_view, 20> kBuiltins = {
+        "sin",   "cos",   "tan",  "sinh", "cosh", "tanh", "asin",  "acos", "atan",  "asinh",
+        "acosh", "atanh", "sqrt", "log",  "exp",  "fabs", "floor", "ceil", "trunc", "round"};
+    for (std::string_view builtin : kBuiltins) {
+        if (builtin == name) return std::string(name) + "_v";
     }
-    for (const auto& [scalar, each] : kEachLane) {
-        if (scalar == name) return each;
-    }
-    return nullptr;
+    return "";
 }
 
 // The wide form of a predefined symbol, by its canonical text.
@@ -438,7 +427,7 @@ TypedText FormulaTranslator::wide_multiplicative(TypedText result, const TypedTe
         // Lane by lane: the vector fmod of some devices does not return for
         // some mixes of lanes (those of retired pixels included).
         return varying(std::move(result),
-                       {"each_fmod(" + real_of(left) + ", " + real_of(right) + ")"});
+                       {"fmod_v(" + real_of(left) + ", " + real_of(right) + ")"});
     }
     if ((left_complex && right_color) || (left_color && right_complex)) {
         block_wide("colour and complex arithmetic");
@@ -517,7 +506,7 @@ TypedText FormulaTranslator::wide_power(TypedText result, const TypedText& base,
         return varying(std::move(result), {"(realv_t)(" + result.text + ")"});
     }
     return varying(std::move(result),
-                   {"each_pow(" + real_lanes(base) + ", " + real_lanes(exponent) + ")"});
+                   {"pow_v(" + real_lanes(base) + ", " + real_lanes(exponent) + ")"});
 }
 
 TypedText FormulaTranslator::wide_unary(TypedText result, const std::string& op,
@@ -729,12 +718,12 @@ TypedText FormulaTranslator::wide_math_call(TypedText result, const std::string&
     }
     if (is_uniform(a)) return varying(std::move(result), {"(realv_t)(" + result.text + ")"});
     if (name == "zero") return varying(std::move(result), {"(realv_t)(0.0)"});
-    const char* wide_name = wide_real_function(name == "abs" ? "fabs" : name);
-    if (!wide_name) {
+    std::string wide_name = wide_real_function(name == "abs" ? "fabs" : name);
+    if (wide_name.empty()) {
         block_wide("an unknown function");
         return result;
     }
-    return varying(std::move(result), {std::string(wide_name) + "(" + real_vector(a) + ")"});
+    return varying(std::move(result), {wide_name + "(" + real_vector(a) + ")"});
 }
 
 TypedText FormulaTranslator::wide_special_form(TypedText result, const std::string& name,
@@ -786,7 +775,7 @@ TypedText FormulaTranslator::wide_special_form(TypedText result, const std::stri
         if (is_uniform(a)) return varying(std::move(result), {"(realv_t)(" + result.text + ")"});
         if (is_complex(a))
             return varying(std::move(result), {"length_v(" + complex_struct(a) + ")"});
-        return varying(std::move(result), {"each_length(" + real_vector(a) + ")"});
+        return varying(std::move(result), {"length_real_v(" + real_vector(a) + ")"});
     }
     if (name == "atan2") {
         const TypedText* b = args.size() >= 2 ? &args[1] : nullptr;
@@ -800,10 +789,10 @@ TypedText FormulaTranslator::wide_special_form(TypedText result, const std::stri
         }
         if (b)
             return varying(std::move(result),
-                           {"each_atan2(" + real_lanes(a) + ", " + real_lanes(*b) + ")"});
+                           {"atan2_v(" + real_lanes(a) + ", " + real_lanes(*b) + ")"});
         if (!is_complex(a))
-            return varying(std::move(result), {"each_atan2(" + real_lanes(a) + ", 0.0)"});
-        return varying(std::move(result), {"each_atan2(" + a.parts[1] + ", " + a.parts[0] + ")"});
+            return varying(std::move(result), {"atan2_v(" + real_lanes(a) + ", 0.0)"});
+        return varying(std::move(result), {"atan2_v(" + a.parts[1] + ", " + a.parts[0] + ")"});
     }
     return wide_symbol(std::move(result));  // oldz: the orbit value
 }

@@ -15,4 +15,5 @@ spirelle_test(kernel_compile_tests
     SOURCES
         kernelgen/prelude_test.cpp
         kernelgen/compile_test.cpp
+        kernelgen/wide_prelude_test.cpp
     LIBS spirelle_kernelgen spirelle_scene OpenCL::OpenCL)
