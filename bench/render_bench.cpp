@@ -1,4 +1,4 @@
-// Rendering speed, in six parts:
+// Rendering speed, in eight parts:
 //   throughput  whole renders of a few scenes, as spirelle-cli render runs them;
 //   efficiency  the generated program of a plain Mandelbrot scene against a
 //               minimal hand-written kernel computing the same iterations for
@@ -8,6 +8,10 @@
 //   edit        a view edit on a warm engine: prepare and first pass, with
 //               the view values in the program text and in a buffer;
 //   forms       pixels in which the two forms of the program differ;
+//   wide        the wide form of the program (several pixels per work item,
+//               for CPU devices) on the efficiency scene, against the scalar
+//               form, hand-written kernels and native C++ loops of the work;
+//   wide-pixels pixels in which the wide and the scalar form differ;
 //   animation   the cost per frame of a camera-only animation rendered like
 //               spirelle-cli render --frames, a fresh engine per frame, with
 //               the OpenCL implementation's program cache on (its own
@@ -25,12 +29,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/devices.h"
 #include "engine/render_engine.h"
+#include "native_mandelbrot.h"
 #include "reference_kernels.h"
 #include "render_scenes.h"
 #include "scene/reader.h"
@@ -199,7 +206,7 @@ void efficiency(const Options& options, const std::string& device) {
     scene.auto_tile_size = false;
     scene.tile_size_log2 = 9;
 
-    RenderEngine generated;
+    RenderEngine generated(default_kernel_generator(ProgramForm::scalar));
     RenderEngine literal(literal_view_kernel_generator());
     RenderEngine hand(
         {hand_written_source, [](const Scene&) { return std::vector<float>(16000, 0.0f); }});
@@ -257,7 +264,7 @@ struct Form {
 
 std::vector<Form> forms() {
     return {{"view in the text", literal_view_kernel_generator()},
-            {"view in a buffer", default_kernel_generator()}};
+            {"view in a buffer", default_kernel_generator(ProgramForm::scalar)}};
 }
 
 // A warm engine on a 640 x 480 scene; each edit moves the centre by a few
@@ -321,8 +328,8 @@ std::vector<uint8_t> full_render(RenderEngine& engine, const Scene& scene) {
 }
 
 // Every set of the examples, the benchmark scene and the render tests'
-// scenes, at full size.
-void form_differences(const Options& options, const std::string& device) {
+// scenes, at full size, with the file's name and the set's.
+std::vector<std::pair<std::string, Scene>> every_scene() {
     std::vector<std::filesystem::path> files;
     for (const char* dir : {"examples", "bench/scenes"}) {
         const std::filesystem::path root = std::filesystem::path(SPIRELLE_SOURCE_DIR) / dir;
@@ -343,6 +350,11 @@ void form_differences(const Options& options, const std::string& device) {
         for (Scene& set : sets) scenes.emplace_back(file.filename().string() + " " + set.name, set);
     }
     std::filesystem::remove_all(scratch);
+    return scenes;
+}
+
+void form_differences(const Options& options, const std::string& device) {
+    std::vector<std::pair<std::string, Scene>> scenes = every_scene();
     std::printf("\n== pixels that differ between the two forms, %d spp\n",
                 1 << options.sampling_level);
     std::printf("%-40s %10s %16s %16s\n", "", "pixels", "single: differ", "double: differ");
@@ -396,6 +408,173 @@ void animation_frames(const Options& options, const std::string& device) {
     }
     std::printf("(frame s and overhead s: median of frames 2-%d; overhead = frame - passes)\n",
                 frames);
+}
+
+// The hand-written kernel's work in vectors of 16 floats with lane masks,
+// one run of 16 pixels per work item: what a kernel written by hand for a
+// CPU device reaches.
+const char* const kHandWrittenLanes = R"CL(
+__kernel void render_scene(
+    __global float4 * accum_buf,
+    const int width, const int height,
+    const int sample_base,
+    __global const float * gradient_lut,
+    const int spp_count
+) {
+    int gx0 = get_global_id(0) * 16, gy = get_global_id(1);
+    if (gx0 >= width || gy >= height) return;
+    const float center_re = CENTER_RE, center_im = CENTER_IM, pixel_size = PIXEL_SIZE;
+    const int maxiter = MAXITER;
+    const int16 index = (int16)(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const int16 in_image = (int16)(gx0) + index < (int16)(width);
+    float16 pass_accum = (float16)(0.0f);
+    for (int _si = 0; _si < spp_count; _si++) {
+        int _gsi = sample_base + _si;
+        float r2x = 0.5f + _gsi * 0.7548776662466927f; r2x -= floor(r2x);
+        float r2y = 0.5f + _gsi * 0.5698402909980532f; r2y -= floor(r2y);
+        float ox = r2x < 0.5f ? sqrt(2.0f * r2x) - 1.0f : 1.0f - sqrt(2.0f - 2.0f * r2x);
+        float oy = r2y < 0.5f ? sqrt(2.0f * r2y) - 1.0f : 1.0f - sqrt(2.0f - 2.0f * r2y);
+        float16 cr = center_re + (convert_float16((int16)(gx0) + index) + ox - width * 0.5f) * pixel_size;
+        float ci = center_im - (gy + oy - height * 0.5f) * pixel_size;
+        float16 zr = (float16)(0.0f), zi = (float16)(0.0f);
+        int16 iter = (int16)(0), active = in_image;
+        for (int k = 0; k < maxiter; k++) {
+            float16 t = zr * zr - zi * zi + cr;
+            zi = 2.0f * zr * zi + ci;
+            zr = t;
+            active &= zr * zr + zi * zi <= 4.0f;
+            if (!any(active)) break;
+            iter -= active;
+        }
+        pass_accum += select(convert_float16(iter) / maxiter, (float16)(0.0f), iter >= maxiter);
+    }
+    float grey[16];
+    vstore16(pass_accum, 0, grey);
+    for (int l = 0; l < 16 && gx0 + l < width; l++) {
+        accum_buf[gy * width + gx0 + l] += (float4)(grey[l], grey[l], grey[l], spp_count);
+    }
+}
+
+)CL";
+
+std::string hand_written_lanes_source(const Scene& scene) {
+    std::string defines = hand_written_source(scene);
+    defines = defines.substr(0, defines.find("\n__kernel"));
+    return defines + kHandWrittenLanes + kReferenceImagingKernel;
+}
+
+// The wide form against the scalar one, the hand-written kernels and native
+// C++ loops of the same work, on the efficiency scene.
+void wide_form(const Options& options, const std::string& device) {
+    Scene scene = load_set("bench/scenes/mandel.upr", 0);
+    scene.sampling_level = 0;
+    scene.auto_pass_samples = false;
+    scene.pass_samples_log2 = 4;
+    scene.auto_tile_size = false;
+    scene.tile_size_log2 = 9;
+    auto no_gradient = [](const Scene&) { return std::vector<float>(16000, 0.0f); };
+    KernelGenerator hand_lanes{hand_written_source, no_gradient};
+    hand_lanes.wide_source = [](const Scene& s, int) {
+        return ProgramText{hand_written_lanes_source(s), 16, ""};
+    };
+    hand_lanes.form = ProgramForm::wide;
+    struct Row {
+        const char* label;
+        std::unique_ptr<RenderEngine> engine;
+        std::vector<double> seconds;
+    };
+    Row rows[] = {
+        {"generated, wide form",
+         std::make_unique<RenderEngine>(default_kernel_generator(ProgramForm::wide)),
+         {}},
+        {"generated, scalar form",
+         std::make_unique<RenderEngine>(default_kernel_generator(ProgramForm::scalar)),
+         {}},
+        {"hand-written kernel, scalar",
+         std::make_unique<RenderEngine>(KernelGenerator{hand_written_source, no_gradient}),
+         {}},
+        {"hand-written kernel, float16 lanes", std::make_unique<RenderEngine>(hand_lanes), {}},
+    };
+    for (Row& row : rows) row.engine->set_requested_device_name(device);
+    for (int run = 0; run < options.runs; ++run) {
+        for (Row& row : rows) row.seconds.push_back(pass_seconds(*row.engine, scene));
+    }
+
+    const Layer& layer = scene.layers.at(0);
+    MandelbrotWork work;
+    work.width = scene.width;
+    work.height = scene.height;
+    work.center_re = layer.center.re;
+    work.center_im = layer.center.im;
+    const double aspect = double(scene.width) / scene.height;
+    work.pixel_size =
+        aspect > 4.0 / 3.0 ? 3.0 / (layer.magn * scene.height) : 4.0 / (layer.magn * scene.width);
+    work.maxiter = layer.maxiter;
+    work.samples = 16;
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<double> native_scalar, native_vector;
+    double scalar_sum = 0, vector_sum = 0;
+    for (int run = 0; run < options.runs; ++run) {
+        native_scalar.push_back(native_mandelbrot_seconds(work, false, threads, scalar_sum));
+        native_vector.push_back(native_mandelbrot_seconds(work, true, threads, vector_sum));
+    }
+
+    const double msamples = double(scene.width) * scene.height * 16 / 1e6;
+    std::printf("\n== wide form: Mandelbrot 512x512, maxiter 1000, 16 spp, median of %d\n",
+                options.runs);
+    std::printf("%-44s %10s %12s\n", "", "pass s", "Msamples/s");
+    for (const Row& row : rows) {
+        double t = median(row.seconds);
+        std::string label = row.label;
+        if (row.engine->last_prepare().lanes > 1) {
+            label += " (" + std::to_string(row.engine->last_prepare().lanes) + " lanes)";
+        }
+        std::printf("%-44s %10.3f %12.3f\n", label.c_str(), t, msamples / t);
+    }
+    char label[80];
+    std::snprintf(label, sizeof label, "native C++ scalar, %d threads", threads);
+    std::printf("%-44s %10.3f %12.3f\n", label, median(native_scalar),
+                msamples / median(native_scalar));
+    std::snprintf(label, sizeof label, "native C++ vectorised (%d lanes), %d threads",
+                  native_vector_lanes(), threads);
+    std::printf("%-44s %10.3f %12.3f\n", label, median(native_vector),
+                msamples / median(native_vector));
+    const double wide = median(rows[0].seconds);
+    std::printf("%-44s %10.2f\n", "speed wide / hand-written scalar",
+                median(rows[2].seconds) / wide);
+    std::printf("%-44s %10.2f\n", "speed wide / native vectorised", median(native_vector) / wide);
+    std::printf("(native checksums: scalar %.1f, vectorised %.1f)\n", scalar_sum, vector_sum);
+}
+
+// Pixels in which the wide form differs from the scalar one, over every
+// scene of form_differences, and whether each scene took the wide form.
+void wide_pixels(const Options& options, const std::string& device) {
+    std::printf("\n== pixels that differ between the scalar and the wide form, %d spp\n",
+                1 << options.sampling_level);
+    std::printf("%-40s %10s %8s %16s %16s\n", "", "pixels", "lanes", "single: differ",
+                "double: differ");
+    for (auto& [label, scene] : every_scene()) {
+        scene.sampling_level = options.sampling_level;
+        std::printf("%-40s %10ld", label.c_str(), static_cast<long>(scene.width) * scene.height);
+        std::string differences;
+        int lanes = 0;
+        for (int precision : {0, 1}) {
+            scene.precision = precision;
+            std::vector<std::vector<uint8_t>> images;
+            for (ProgramForm form : {ProgramForm::scalar, ProgramForm::wide}) {
+                RenderEngine engine(default_kernel_generator(form));
+                engine.set_requested_device_name(device);
+                images.push_back(full_render(engine, scene));
+                if (form == ProgramForm::wide && precision == 0)
+                    lanes = engine.last_prepare().lanes;
+            }
+            PixelDifference d = compare_images(images[0], images[1]);
+            char cell[40];
+            std::snprintf(cell, sizeof cell, " %9ld (<=%2d)", d.pixels, d.largest);
+            differences += cell;
+        }
+        std::printf(" %8d%s\n", lanes, differences.c_str());
+    }
 }
 
 // Runs the animation part in a process of its own: the program cache is
@@ -466,6 +645,8 @@ int main(int argc, char** argv) {
         if (wanted("prepare")) prepare_split(options, device);
         if (wanted("edit")) edit_latency(options, device);
         if (wanted("forms")) form_differences(options, device);
+        if (wanted("wide")) wide_form(options, device);
+        if (wanted("wide-pixels")) wide_pixels(options, device);
         if (options.part == "animation") animation_frames(options, device);
         std::cout.rdbuf(console);
         if (options.part.empty()) {
