@@ -199,24 +199,64 @@ void WideLayerEmitter::emit_solid_color(uint32_t packed, bool add) {
     out_ << std::defaultfloat << std::setprecision(17);
 }
 
-// The canonical lookup, run for every lane on its gradient position; the
-// lanes of _m0 take the colour.
+// The canonical lookup over lanes: the position and its two table indices
+// as vectors, the table's entries read lane by lane, the discontinuity test
+// and the blend as vectors again; the lanes of _m0 take the colour. Transfer
+// functions whose vector builtins round differently (or depend on the other
+// lanes) run lane by lane.
 void WideLayerEmitter::emit_gradient_lookup(const std::string& transfer, double density,
                                             bool repeat) {
     const std::string n = std::to_string(lanes_);
-    out_ << "        float __ys[" << n << "], __cr[" << n << "], __cg[" << n << "], __cb[" << n
-         << "], __ca[" << n << "];\n"
-         << "        store_float_v(to_float_v(color_index * (real_t)" << density << "), __ys);\n"
+    const int res = kGradientLutEntries;
+    const bool vector_transfer =
+        transfer != "cuberoot" && transfer != "exp" && transfer != "sin" && transfer != "arctan";
+    out_ << "        floatv_t __sp_y = to_float_v(color_index * (real_t)" << density << ");\n";
+    if (vector_transfer) {
+        out_ << "        floatv_t __sp_t = " << transfer_expression(transfer) << ";\n";
+    } else {
+        out_ << "        float __ys[" << n << "], __ts[" << n << "];\n"
+             << "        store_float_v(__sp_y, __ys);\n"
+             << "        for (int _l = 0; _l < " << n << "; _l++) {\n"
+             << "            float __sp_y = __ys[_l];\n"
+             << "            __ts[_l] = " << transfer_expression(transfer) << ";\n"
+             << "        }\n"
+             << "        floatv_t __sp_t = load_float_v(__ts);\n";
+    }
+    out_ << (repeat ? "        __sp_t = __sp_t - floor(__sp_t);\n"
+                    : "        __sp_t = clamp(__sp_t, 0.0f, 1.0f);\n")
+         << "        __sp_t = blendf_v(__sp_t, (floatv_t)(0.0f), ~isfinite(__sp_t));\n"
+         << "        floatv_t fidx = __sp_t * " << res << ";\n"
+         << "        fmaskv_t idx0 = to_index_v(fidx) % " << res << ";\n"
+         << "        fmaskv_t idx1 = (idx0 + 1) % " << res << ";\n"
+         << "        floatv_t frac = fidx - floor(fidx);\n"
+         << "        int __i0[" << n << "], __i1[" << n << "];\n"
+         << "        float __e0[4][" << n << "], __e1[4][" << n << "];\n"
+         << "        store_index_v(idx0, __i0);\n"
+         << "        store_index_v(idx1, __i1);\n"
          << "        for (int _l = 0; _l < " << n << "; _l++) {\n"
-         << "            float __sp_y = __ys[_l];\n";
-    emit_gradient_entry(out_, transfer, repeat, gradient_offset_, "            ");
-    out_ << "            __cr[_l] = __c.x; __cg[_l] = __c.y; __cb[_l] = __c.z; __ca[_l] = __c.w;\n"
+         << "            float4 __c0 = vload4(__i0[_l], gradient_lut + " << gradient_offset_
+         << ");\n"
+         << "            float4 __c1 = vload4(__i1[_l], gradient_lut + " << gradient_offset_
+         << ");\n"
+         << "            __e0[0][_l] = __c0.x; __e0[1][_l] = __c0.y; __e0[2][_l] = __c0.z; "
+            "__e0[3][_l] = __c0.w;\n"
+         << "            __e1[0][_l] = __c1.x; __e1[1][_l] = __c1.y; __e1[2][_l] = __c1.z; "
+            "__e1[3][_l] = __c1.w;\n"
          << "        }\n"
+         << "        floatv_t __r0 = load_float_v(__e0[0]), __r1 = load_float_v(__e1[0]);\n"
+         << "        floatv_t __g0 = load_float_v(__e0[1]), __g1 = load_float_v(__e1[1]);\n"
+         << "        floatv_t __b0 = load_float_v(__e0[2]), __b1 = load_float_v(__e1[2]);\n"
+         << "        floatv_t __a0 = load_float_v(__e0[3]), __a1 = load_float_v(__e1[3]);\n"
+         << "        fmaskv_t __hard = (fabs(__r1 - __r0) > 0.5f) | (fabs(__g1 - __g0) > 0.5f) | "
+            "(fabs(__b1 - __b0) > 0.5f);\n"
          << "        fmaskv_t _fm = fmask_v(_m0);\n"
-         << "        _sr = blendf_v(_sr, _sr + load_float_v(__cr), _fm);\n"
-         << "        _sg = blendf_v(_sg, _sg + load_float_v(__cg), _fm);\n"
-         << "        _sb = blendf_v(_sb, _sb + load_float_v(__cb), _fm);\n"
-         << "        _sa = blendf_v(_sa, load_float_v(__ca), _fm);\n";
+         << "        _sr = blendf_v(_sr, _sr + blendf_v(mix(__r0, __r1, frac), __r0, __hard), "
+            "_fm);\n"
+         << "        _sg = blendf_v(_sg, _sg + blendf_v(mix(__g0, __g1, frac), __g0, __hard), "
+            "_fm);\n"
+         << "        _sb = blendf_v(_sb, _sb + blendf_v(mix(__b0, __b1, frac), __b0, __hard), "
+            "_fm);\n"
+         << "        _sa = blendf_v(_sa, blendf_v(mix(__a0, __a1, frac), __a0, __hard), _fm);\n";
 }
 
 void WideLayerEmitter::emit_coloring() {

@@ -426,6 +426,8 @@ std::string lane_types(bool double_precision, int lanes) {
         text += "intv_t from_fmask_v(fmaskv_t m) { return m; }\n";
     }
     text += "intv_t lane_index_v(void) { return (intv_t)(" + indices + "); }\n";
+    text += "fmaskv_t to_index_v(floatv_t v) { return convert_" + fmask + "(v); }\n";
+    text += "void store_index_v(fmaskv_t v, int * p) { vstore" + n + "(v, 0, p); }\n";
     text += "realv_t blend_v(realv_t a, realv_t b, intv_t m) {\n    return as_" + real + "((as_" +
             integer + "(a) & ~m) | (as_" + integer + "(b) & m));\n}\n";
     text += "intv_t blend_int_v(intv_t a, intv_t b, intv_t m) { return (a & ~m) | (b & m); }\n";

@@ -196,6 +196,24 @@ TEST_F(WideForm, RendersWhatTheCanonicalFormRendersWhereLanesDisagree) {
                  "if #x < 20\n  #color = blend(k, gradient(cabs(z)), 0.25)\nendif\n"
                  "#index = lum(k) + #y * 0.01";
          }},
+        {"every transfer function, repeated and clamped, inside and outside",
+         [](Scene& s) {
+             s = boundary_scene("z = 0", "z = z*z + c");
+             const Layer base = s.layers[0];
+             s.layers.clear();
+             const char* transfers[] = {"linear", "sqrt", "sqr", "cube",  "cuberoot",
+                                        "log",    "exp",  "sin", "arctan"};
+             for (int i = 0; i < 9; ++i) {
+                 Layer layer = base;
+                 layer.outside_transfer = transfers[i];
+                 layer.outside_repeat = i % 2 == 0;
+                 layer.inside_transfer = transfers[(i + 4) % 9];
+                 layer.inside.final = "#index = cabs(z) * 3";
+                 layer.opacity = 30 + 7 * i;
+                 layer.magn = 2 + i;
+                 s.layers.push_back(layer);
+             }
+         }},
         {"a transform, blue noise, a transparent layer over another in another mode",
          [](Scene& s) {
              s = boundary_scene("z = 0", "z = z*z + c");
