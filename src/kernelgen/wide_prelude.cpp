@@ -370,15 +370,22 @@ void replace_all(std::string& text, std::string_view from, const std::string& to
 // it gives every lane the bits of the scalar one, also when the other lanes
 // hold infinities, NaNs, denormals or huge values; else the scalar builtin
 // lane by lane. `wide_name` overrides the name.
+// With `vector_below`, a one-argument builtin is lane-exact only while every
+// lane's argument lies below that magnitude: the vector builtin then, lane
+// by lane otherwise.
 std::string lane_builtin(const std::string& name, int arity, bool vector_form,
-                         std::string wide_name = "") {
+                         std::string wide_name = "", const std::string& vector_below = "") {
     if (wide_name.empty()) wide_name = name + "_v";
     const std::string params = arity == 1 ? "(realv_t x)" : "(realv_t x, realv_t y)";
     if (vector_form) {
         return "realv_t " + wide_name + params + " { return " + name +
                (arity == 1 ? "(x); }\n" : "(x, y); }\n");
     }
-    std::string text = "realv_t " + wide_name + params + " {\n    real_t a[LANES]";
+    std::string text = "realv_t " + wide_name + params + " {\n";
+    if (!vector_below.empty()) {
+        text += "    if (all(fabs(x) < (realv_t)(" + vector_below + "))) return " + name + "(x);\n";
+    }
+    text += "    real_t a[LANES]";
     text += arity == 1 ? ";\n    store_real_v(x, a);\n"
                        : ", b[LANES];\n    store_real_v(x, a);\n    store_real_v(y, b);\n";
     text += "    for (int l = 0; l < LANES; l++) a[l] = " + name +
@@ -446,14 +453,15 @@ std::string wide_prelude_source(bool double_precision, int lanes,
                                 const std::vector<std::string>& blend_functions) {
     // Lane-exact vector builtins on the CPU devices we render on, measured
     // by the test of this library; sin, cos and tan of float vectors take a
-    // path for all lanes that depends on every lane's argument.
+    // slower path for all lanes once any lane's argument is large, and that
+    // path rounds differently from the scalar builtin.
     std::string lane_library;
     for (const char* name :
          {"asinh", "acosh", "atanh", "sqrt", "log", "fabs", "floor", "ceil", "trunc", "round"}) {
         lane_library += lane_builtin(name, 1, true);
     }
     for (const char* name : {"sin", "cos", "tan"}) {
-        lane_library += lane_builtin(name, 1, double_precision);
+        lane_library += lane_builtin(name, 1, double_precision, "", "65536.0f");
     }
     for (const char* name : {"exp", "sinh", "cosh", "tanh", "asin", "acos", "atan"}) {
         lane_library += lane_builtin(name, 1, false);
