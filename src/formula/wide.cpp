@@ -25,6 +25,17 @@
 // branch has taken yet in _e<depth>; a loop runs while any lane still runs it,
 // with the canonical loop guard; a user function takes its caller's mask and
 // gathers its result in _result, retiring lanes as they return.
+//
+// The formula's loop section runs ahead of its mask: outside loops its
+// statements assign in every lane, so that no mask stands in the chain of
+// values from one iteration to the next (a masked update there would make
+// every iteration wait for the bailout test of the one before). The layer
+// function keeps each lane's values of the variables that outlive the
+// section (wide_kept) as the lane's iterations end.
+//
+// Real builtins are called by their name with "_v" appended; the wide
+// prelude makes each the vector builtin where that gives every lane the
+// scalar bits, and the scalar builtin lane by lane elsewhere.
 #include <algorithm>
 #include <array>
 #include <utility>
