@@ -87,7 +87,10 @@ bool parse_size(const std::string& text, int& width, int& height) {
 
 // SIGINT and SIGTERM stop a render at its next tile batch. What was written
 // before stays; an image being written is finished first, so no temporary
-// file is left. The exit status is 128 + the signal's number.
+// file is left. The exit status is 128 + the signal's number. A signal that
+// lands while the OpenCL compiler runs may make the build fail (the
+// compiler removes its temporary files on SIGINT and SIGTERM); such a
+// failure is the stop, not an error of the scene.
 std::atomic<int> stop_signal{0};
 
 void note_stop_signal(int signal) { stop_signal = signal; }
@@ -184,8 +187,10 @@ void render_one(const std::vector<Scene>& sets, Scene scene, const std::string& 
     try {
         pixels = render_frame(scene, device, frame_options(options, progress, scene, false));
     } catch (const StepError& e) {
+        if (stop_requested()) exit_stopped();
         fail(std::string(e.step()) + e.what());
     } catch (const std::exception& e) {
+        if (stop_requested()) exit_stopped();
         fail(std::string("render: ") + e.what());
     }
     if (!pixels) exit_stopped();
@@ -222,6 +227,7 @@ void render_sequence(const Scene& scene, const FrameRange& range, const Shard& s
             outcome = render_sequence_frame(scene, n, device, path,
                                             frame_options(options, progress, scene, true));
         } catch (const std::exception& e) {
+            if (stop_requested()) exit_stopped();
             std::cerr << "seq frame " << n << ": " << e.what() << "\n";
             for (int64_t rest = i; rest < frames.size(); ++rest) missing.push_back(frames[rest]);
             break;

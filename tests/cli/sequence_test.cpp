@@ -135,7 +135,9 @@ TEST_F(Sequence, AKilledRunLeavesNoBrokenFrame) {
     posix_spawn_file_actions_t quiet;
     posix_spawn_file_actions_init(&quiet);
     posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    const std::string errors = dir.path() + "/stderr.txt";
+    posix_spawn_file_actions_addopen(&quiet, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     for (int delay_ms : {150, 400, 700, 1100, 1600}) {
         pid_t pid = 0;
         ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &quiet, nullptr, argv.data(), environ), 0);
@@ -169,7 +171,9 @@ TEST_F(Sequence, ASignalStopsTheRenderCleanly) {
     posix_spawn_file_actions_t quiet;
     posix_spawn_file_actions_init(&quiet);
     posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&quiet, 2, "/dev/null", O_WRONLY, 0);
+    const std::string errors = dir.path() + "/stderr.txt";
+    posix_spawn_file_actions_addopen(&quiet, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     for (int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
         pid_t pid = 0;
@@ -182,7 +186,7 @@ TEST_F(Sequence, ASignalStopsTheRenderCleanly) {
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ASSERT_TRUE(WIFEXITED(raw));
-        EXPECT_EQ(WEXITSTATUS(raw), 128 + signal);
+        EXPECT_EQ(WEXITSTATUS(raw), 128 + signal) << read_bytes(errors);
         // The whole sequence takes many minutes; a signal that arrives while
         // a frame's program builds takes effect at that frame's first batch.
         EXPECT_LT(seconds, 30.0) << "the render did not stop at a batch";
