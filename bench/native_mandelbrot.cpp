@@ -4,6 +4,7 @@
 // iterates any more, as the wide program's loop does.
 #include "native_mandelbrot.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -85,34 +86,53 @@ double scalar_rows(const MandelbrotWork& w, const std::vector<Offset>& samples, 
     return sum;
 }
 
+// With Chains = 2, two samples of the same run of pixels iterate side by
+// side: one vector's iteration is a chain of dependent multiplications, and
+// a second, independent chain fills the cycles in which the first waits.
+template <int kChains>
 double vector_rows(const MandelbrotWork& w, const std::vector<Offset>& samples, int first,
                    int step) {
     double sum = 0;
     const float pixel = static_cast<float>(w.pixel_size);
+    const int count = static_cast<int>(samples.size());
     floats lane;
     for (int l = 0; l < kLanes; ++l) lane[l] = static_cast<float>(l);
+    const floats zero = {};
     for (int y = first; y < w.height; y += step) {
         for (int x = 0; x < w.width; x += kLanes) {
             ints inside_image;
             for (int l = 0; l < kLanes; ++l) inside_image[l] = x + l < w.width ? -1 : 0;
-            for (const Offset& o : samples) {
-                floats cr = static_cast<float>(w.center_re) +
+            for (int s = 0; s < count; s += kChains) {
+                floats cr[kChains], ci[kChains], zr[kChains] = {}, zi[kChains] = {};
+                ints iter[kChains] = {}, active[kChains];
+                for (int k = 0; k < kChains; ++k) {
+                    // A chain past the last sample has no lane active.
+                    const Offset o = samples[std::min(s + k, count - 1)];
+                    cr[k] = static_cast<float>(w.center_re) +
                             (static_cast<float>(x) + lane + o.x - w.width * 0.5f) * pixel;
-                float ci = static_cast<float>(w.center_im) - (y + o.y - w.height * 0.5f) * pixel;
-                floats zr = {}, zi = {};
-                ints iter = {};
-                ints active = inside_image;
-                for (int k = 0; k < w.maxiter; ++k) {
-                    floats t = zr * zr - zi * zi + cr;
-                    zi = 2.0f * zr * zi + ci;
-                    zr = t;
-                    active &= zr * zr + zi * zi <= 4.0f;
-                    if (!any_lane(active)) break;
-                    iter -= active;
+                    ci[k] = zero + (static_cast<float>(w.center_im) -
+                                    (y + o.y - w.height * 0.5f) * pixel);
+                    active[k] = s + k < count ? inside_image : ints{};
                 }
-                for (int l = 0; l < kLanes; ++l) {
-                    if (!inside_image[l]) continue;
-                    sum += iter[l] >= w.maxiter ? 0.0 : static_cast<double>(iter[l]) / w.maxiter;
+                for (int n = 0; n < w.maxiter; ++n) {
+                    ints any = {};
+                    for (int k = 0; k < kChains; ++k) {
+                        floats t = zr[k] * zr[k] - zi[k] * zi[k] + cr[k];
+                        zi[k] = 2.0f * zr[k] * zi[k] + ci[k];
+                        zr[k] = t;
+                        active[k] &= zr[k] * zr[k] + zi[k] * zi[k] <= 4.0f;
+                        iter[k] -= active[k];
+                        any |= active[k];
+                    }
+                    if (!any_lane(any)) break;
+                }
+                for (int k = 0; k < kChains && s + k < count; ++k) {
+                    for (int l = 0; l < kLanes; ++l) {
+                        if (!inside_image[l]) continue;
+                        sum += iter[k][l] >= w.maxiter
+                                   ? 0.0
+                                   : static_cast<double>(iter[k][l]) / w.maxiter;
+                    }
                 }
             }
         }
@@ -124,7 +144,7 @@ double vector_rows(const MandelbrotWork& w, const std::vector<Offset>& samples, 
 
 int native_vector_lanes() { return kLanes; }
 
-double native_mandelbrot_seconds(const MandelbrotWork& work, bool vectorised, int threads,
+double native_mandelbrot_seconds(const MandelbrotWork& work, NativeLoop loop, int threads,
                                  double& checksum) {
     const std::vector<Offset> samples = offsets(work.samples);
     std::vector<double> sums(threads, 0.0);
@@ -132,8 +152,17 @@ double native_mandelbrot_seconds(const MandelbrotWork& work, bool vectorised, in
     std::vector<std::thread> pool;
     for (int t = 0; t < threads; ++t) {
         pool.emplace_back([&, t] {
-            sums[t] = vectorised ? vector_rows(work, samples, t, threads)
-                                 : scalar_rows(work, samples, t, threads);
+            switch (loop) {
+                case NativeLoop::scalar:
+                    sums[t] = scalar_rows(work, samples, t, threads);
+                    break;
+                case NativeLoop::vectorised:
+                    sums[t] = vector_rows<1>(work, samples, t, threads);
+                    break;
+                case NativeLoop::vectorised_two_chains:
+                    sums[t] = vector_rows<2>(work, samples, t, threads);
+                    break;
+            }
         });
     }
     for (std::thread& thread : pool) thread.join();

@@ -16,11 +16,19 @@ struct MandelbrotWork {
     int samples = 16;
 };
 
-// Seconds to render the work on `threads` threads, one float per lane in
-// plain loops or in vectors of the widest kind the compiler targets (16
-// floats with AVX-512). `checksum` receives the sum of all samples, so that
-// the two loops can be seen to do the same work.
-double native_mandelbrot_seconds(const MandelbrotWork& work, bool vectorised, int threads,
+enum class NativeLoop {
+    scalar,      // one sample at a time in plain loops
+    vectorised,  // a vector of adjacent pixels, as the wide program iterates
+    // two samples' vectors iterating side by side, which hides the latency
+    // of the multiplications: the machine's ceiling for this work
+    vectorised_two_chains,
+};
+
+// Seconds to render the work on `threads` threads, in vectors of the widest
+// kind the compiler targets (16 floats with AVX-512) unless the loop is
+// scalar. `checksum` receives the sum of all samples, so that the loops can
+// be seen to do the same work.
+double native_mandelbrot_seconds(const MandelbrotWork& work, NativeLoop loop, int threads,
                                  double& checksum);
 
 // Lanes of the vectorised loop.

@@ -522,11 +522,22 @@ void wide_form(const Options& options, const std::string& device) {
     work.maxiter = layer.maxiter;
     work.samples = 16;
     const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<double> native_scalar, native_vector;
-    double scalar_sum = 0, vector_sum = 0;
+    struct NativeRow {
+        NativeLoop loop;
+        const char* label;
+        std::vector<double> seconds;
+        double checksum = 0;
+    };
+    NativeRow natives[] = {
+        {NativeLoop::scalar, "native C++ scalar", {}},
+        {NativeLoop::vectorised, "native C++ vectorised", {}},
+        {NativeLoop::vectorised_two_chains, "native C++ 2 chains", {}},
+    };
     for (int run = 0; run < options.runs; ++run) {
-        native_scalar.push_back(native_mandelbrot_seconds(work, false, threads, scalar_sum));
-        native_vector.push_back(native_mandelbrot_seconds(work, true, threads, vector_sum));
+        for (NativeRow& native : natives) {
+            native.seconds.push_back(
+                native_mandelbrot_seconds(work, native.loop, threads, native.checksum));
+        }
     }
 
     const double msamples = double(scene.width) * scene.height * 16 / 1e6;
@@ -542,19 +553,28 @@ void wide_form(const Options& options, const std::string& device) {
         std::printf("%-44s %10.3f %12.3f %10.3f\n", label.c_str(), t, msamples / t,
                     row.build_seconds);
     }
-    char label[80];
-    std::snprintf(label, sizeof label, "native C++ scalar, %d threads", threads);
-    std::printf("%-44s %10.3f %12.3f\n", label, median(native_scalar),
-                msamples / median(native_scalar));
-    std::snprintf(label, sizeof label, "native C++ vectorised (%d lanes), %d threads",
-                  native_vector_lanes(), threads);
-    std::printf("%-44s %10.3f %12.3f\n", label, median(native_vector),
-                msamples / median(native_vector));
+    for (const NativeRow& native : natives) {
+        char label[80];
+        if (native.loop == NativeLoop::scalar) {
+            std::snprintf(label, sizeof label, "%s, %d threads", native.label, threads);
+        } else {
+            std::snprintf(label, sizeof label, "%s (%d lanes), %d threads", native.label,
+                          native_vector_lanes(), threads);
+        }
+        const double t = median(native.seconds);
+        std::printf("%-44s %10.3f %12.3f\n", label, t, msamples / t);
+    }
     const double wide = median(rows[0].seconds);
     std::printf("%-44s %10.2f\n", "speed wide / hand-written scalar",
                 median(rows[2].seconds) / wide);
-    std::printf("%-44s %10.2f\n", "speed wide / native vectorised", median(native_vector) / wide);
-    std::printf("(native checksums: scalar %.1f, vectorised %.1f)\n", scalar_sum, vector_sum);
+    std::printf("%-44s %10.2f\n", "speed wide / hand-written float16",
+                median(rows[3].seconds) / wide);
+    std::printf("%-44s %10.2f\n", "speed wide / native vectorised",
+                median(natives[1].seconds) / wide);
+    std::printf("%-44s %10.2f\n", "speed wide / native 2 chains",
+                median(natives[2].seconds) / wide);
+    std::printf("(native checksums: %.1f, %.1f, %.1f)\n", natives[0].checksum,
+                natives[1].checksum, natives[2].checksum);
 
     // Whole renders as spirelle-cli render runs them, in both forms.
     struct Entry {
