@@ -73,19 +73,24 @@ void emit_opacity(std::ostream& out, const Layer& layer) {
         << std::defaultfloat << std::setprecision(17) << "f";
 }
 
-void emit_render_scene(std::ostream& out, const Scene& scene, bool blue_noise,
-                       ViewValues view_values) {
-    const bool lifted = view_values == ViewValues::buffer;
+// The signature of render_scene, the same in both forms, up to its brace.
+void emit_render_scene_signature(std::ostream& out, ViewValues view_values) {
     out << "__kernel void render_scene(\n"
            "    __global float4 * accum_buf,\n"
            "    const int width, const int height,\n"
            "    const int sample_base,\n"
            "    __global const float * gradient_lut,\n"
            "    const int spp_count";
-    if (lifted) out << ",\n    __constant real_t * layer_view";
+    if (view_values == ViewValues::buffer) out << ",\n    __constant real_t * layer_view";
     out << "\n"
-           ") {\n"
-           "    int gx = get_global_id(0), gy = get_global_id(1);\n"
+           ") {\n";
+}
+
+void emit_render_scene(std::ostream& out, const Scene& scene, bool blue_noise,
+                       ViewValues view_values) {
+    const bool lifted = view_values == ViewValues::buffer;
+    emit_render_scene_signature(out, view_values);
+    out << "    int gx = get_global_id(0), gy = get_global_id(1);\n"
            "    if (gx >= width || gy >= height) return;\n"
            "    int pixel = gy * width + gx;\n"
            "    float4 pass_accum = (float4)(0.0f, 0.0f, 0.0f, 0.0f);\n"
@@ -137,16 +142,8 @@ void emit_wide_render_scene(std::ostream& out, const Scene& scene, bool blue_noi
                             ViewValues view_values, int lanes) {
     const bool lifted = view_values == ViewValues::buffer;
     const std::string n = std::to_string(lanes);
-    out << "__kernel void render_scene(\n"
-           "    __global float4 * accum_buf,\n"
-           "    const int width, const int height,\n"
-           "    const int sample_base,\n"
-           "    __global const float * gradient_lut,\n"
-           "    const int spp_count";
-    if (lifted) out << ",\n    __constant real_t * layer_view";
-    out << "\n"
-           ") {\n"
-           "    int gx0 = get_global_id(0) * "
+    emit_render_scene_signature(out, view_values);
+    out << "    int gx0 = get_global_id(0) * "
         << n
         << ", gy = get_global_id(1);\n"
            "    if (gx0 >= width || gy >= height) return;\n"

@@ -1,10 +1,13 @@
 // The engine tests render on the machine's CPU device, named explicitly
-// because the automatic choice only considers GPUs.
+// because the automatic choice only considers GPUs, and keep the engine's
+// progress lines out of the test output.
 #pragma once
 
+#include <iostream>
 #include <string>
 
 #include "engine/devices.h"
+#include "engine/render_engine.h"
 
 namespace spirelle::testing {
 
@@ -16,6 +19,18 @@ inline std::string cpu_device_name() {
         }
     }
     return {};
+}
+
+// prepare without its "Using device" and "Config" lines.
+inline void prepare_quietly(RenderEngine& engine, const Scene& scene) {
+    std::streambuf* out = std::cout.rdbuf(nullptr);
+    try {
+        engine.prepare(scene);
+    } catch (...) {
+        std::cout.rdbuf(out);
+        throw;
+    }
+    std::cout.rdbuf(out);
 }
 
 }  // namespace spirelle::testing

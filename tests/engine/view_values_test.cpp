@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <iostream>
 #include <memory>
 
 #include "cpu_device.h"
@@ -18,6 +17,8 @@
 
 namespace spirelle {
 namespace {
+
+using testing::prepare_quietly;
 
 // A one-colour-per-band gradient, so that a wrong sample position or a
 // stale gradient changes the pixels.
@@ -46,18 +47,6 @@ Scene boundary_scene(int precision) {
     layer.gradient = bands(0);
     layer.outside_density = 3;
     return scene;
-}
-
-// prepare without its "Using device" and "Config" lines.
-void prepare_quietly(RenderEngine& engine, const Scene& scene) {
-    std::streambuf* out = std::cout.rdbuf(nullptr);
-    try {
-        engine.prepare(scene);
-    } catch (...) {
-        std::cout.rdbuf(out);
-        throw;
-    }
-    std::cout.rdbuf(out);
 }
 
 std::vector<uint8_t> render(RenderEngine& engine, int samples) {

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <iostream>
 #include <memory>
 
 #include "cpu_device.h"
@@ -36,14 +35,7 @@ class WideForm : public ::testing::Test {
     static Render render(const Scene& scene, ProgramForm form) {
         RenderEngine engine(default_kernel_generator(form));
         engine.set_requested_device_name(device_);
-        std::streambuf* out = std::cout.rdbuf(nullptr);
-        try {
-            engine.prepare(scene);
-        } catch (...) {
-            std::cout.rdbuf(out);
-            throw;
-        }
-        std::cout.rdbuf(out);
+        testing::prepare_quietly(engine, scene);
         const int target = 1 << scene.sampling_level;
         for (int done = 0; done < target; done += engine.samples_per_pass()) engine.run_pass(done);
         return {engine.read_image(target, 1.0f, 1.0f), engine.last_prepare().lanes};
