@@ -210,7 +210,8 @@ class Desktop {
             std::string asan = getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "";
             setenv("ASAN_OPTIONS", (asan + (asan.empty() ? "" : ":") + "detect_leaks=0").c_str(),
                    1);
-            if (!freopen(log_.c_str(), "w", stdout) || !freopen(log_.c_str(), "a", stderr)) {
+            // One open file for both streams, so that neither overwrites the other.
+            if (!freopen(log_.c_str(), "w", stdout) || dup2(STDOUT_FILENO, STDERR_FILENO) < 0) {
                 _exit(126);
             }
             if (scene.empty()) {
@@ -255,6 +256,21 @@ class Desktop {
         std::stringstream text;
         text << in.rdbuf();
         return text.str();
+    }
+
+    // The log and, while the program still runs, where each of its threads
+    // stands (when gdb is installed), for a program that stopped drawing.
+    std::string report() {
+        std::string text = log();
+        if (!running() || std::system("command -v gdb >/dev/null 2>&1") != 0) return text;
+        const std::string stacks = log_ + ".stacks";
+        std::string command = "gdb -p " + std::to_string(pid_) +
+                              " -batch -nx -ex 'thread apply all bt 25' > " + stacks + " 2>&1";
+        if (std::system(command.c_str()) != 0) return text;
+        std::ifstream in(stacks);
+        std::stringstream more;
+        more << in.rdbuf();
+        return text + "\nthreads of the running program:\n" + more.str();
     }
 
   private:
@@ -356,7 +372,7 @@ TEST_F(DesktopWindow, ShowsTheRenderReloadsOnF5AndKeepsTheDraggedSplit) {
     {
         Desktop desktop(display, dir.path(), "spiral.upr");
         first = wait_for_image(display, desktop, expected, artifact("window_converged.png"));
-        ASSERT_TRUE(first) << "the converged render never appeared\n" << desktop.log();
+        ASSERT_TRUE(first) << "the converged render never appeared\n" << desktop.report();
         EXPECT_GT(first->x, kDefaultSplitX) << "the image is in the Render pane";
         Image shot = load_rgb(artifact("window_converged.png"));
         EXPECT_GT(text_ink(shot, kRenderTextLine[0], kRenderTextLine[1], kRenderTextLine[2],
@@ -370,7 +386,7 @@ TEST_F(DesktopWindow, ShowsTheRenderReloadsOnF5AndKeepsTheDraggedSplit) {
         display.run("xdotool mousemove 900 600 key F5");
         std::optional<Point> second =
             wait_for_image(display, desktop, reloaded, artifact("window_reloaded.png"));
-        ASSERT_TRUE(second) << "F5 did not show the changed file\n" << desktop.log();
+        ASSERT_TRUE(second) << "F5 did not show the changed file\n" << desktop.report();
         EXPECT_EQ(second->x, first->x);
 
         ASSERT_TRUE(display.close_window("Spirelle"));
@@ -387,7 +403,7 @@ TEST_F(DesktopWindow, ShowsTheRenderReloadsOnF5AndKeepsTheDraggedSplit) {
         Image reloaded = load_rgb(dir.path() + "/reloaded.png");
         std::optional<Point> moved =
             wait_for_image(display, desktop, reloaded, artifact("window_split.png"));
-        ASSERT_TRUE(moved) << desktop.log();
+        ASSERT_TRUE(moved) << desktop.report();
         EXPECT_EQ(moved->x - first->x, kScreenWidth / 2 - kDefaultSplitX);
 
         // Dragging the separator 128 pixels to the left moves the split to
@@ -400,7 +416,7 @@ TEST_F(DesktopWindow, ShowsTheRenderReloadsOnF5AndKeepsTheDraggedSplit) {
         std::this_thread::sleep_for(1s);
         std::optional<Point> dragged =
             wait_for_image(display, desktop, reloaded, artifact("window_dragged.png"), 20s);
-        ASSERT_TRUE(dragged) << desktop.log();
+        ASSERT_TRUE(dragged) << desktop.report();
         EXPECT_EQ(dragged->x, moved->x - 128);
         ASSERT_TRUE(display.close_window("Spirelle"));
         EXPECT_EQ(desktop.wait_for_exit(60s), 0) << desktop.log();
@@ -412,7 +428,7 @@ TEST_F(DesktopWindow, ShowsTheRenderReloadsOnF5AndKeepsTheDraggedSplit) {
 TEST_F(DesktopWindow, StartsEmptyWithoutAScene) {
     Desktop desktop(display, dir.path());
     Image shot = wait_for_window(display, desktop, artifact("window_empty.png"));
-    ASSERT_FALSE(shot.rgb.empty()) << "no window appeared\n" << desktop.log();
+    ASSERT_FALSE(shot.rgb.empty()) << "no window appeared\n" << desktop.report();
     // The empty-state line is the only text in the Render pane, drawn in the
     // disabled colour; there is no zoom line.
     expect_empty_state(shot);
@@ -429,7 +445,7 @@ TEST_F(DesktopWindow, ShowsAParseErrorAndKeepsRunning) {
 
     Desktop desktop(display, dir.path(), scene);
     Image shot = wait_for_window(display, desktop, artifact("window_parse_error.png"));
-    ASSERT_FALSE(shot.rgb.empty()) << "no window appeared\n" << desktop.log();
+    ASSERT_FALSE(shot.rgb.empty()) << "no window appeared\n" << desktop.report();
     EXPECT_GT(count_near(shot, kErrorText, 0, 0, kDefaultSplitX, kScreenHeight), 120)
         << "the Controls pane shows the error line";
     expect_empty_state(shot);
