@@ -73,6 +73,21 @@ void emit_opacity(std::ostream& out, const Layer& layer) {
         << std::defaultfloat << std::setprecision(17) << "f";
 }
 
+// Each layer's evaluation, bottom layer first, blended onto the canvas with
+// its merge mode and opacity; `suffix` names the blend functions' form.
+void emit_layer_composites(std::ostream& out, const Scene& scene, bool lifted,
+                           const char* suffix) {
+    for (int i = static_cast<int>(scene.layers.size()) - 1; i >= 0; --i) {
+        const Layer& layer = scene.layers[i];
+        out << "        src = eval_layer_" << i << "(gx, gy, width, height, ox, oy, gradient_lut";
+        if (lifted) out << ", layer_view + " << i * kLayerViewSlots;
+        out << ");\n"
+            << "        canvas = " << blend_function(layer.mergemode) << suffix << "(canvas, src, ";
+        emit_opacity(out, layer);
+        out << ");\n";
+    }
+}
+
 // The signature of render_scene, the same in both forms, up to its brace.
 void emit_render_scene_signature(std::ostream& out, ViewValues view_values) {
     out << "__kernel void render_scene(\n"
@@ -116,15 +131,7 @@ void emit_render_scene(std::ostream& out, const Scene& scene, bool blue_noise,
         << kCompositeComment
         << "        float4 canvas = (float4)(0.0f, 0.0f, 0.0f, 0.0f);\n"
            "        float4 src;\n";
-    for (int i = static_cast<int>(scene.layers.size()) - 1; i >= 0; --i) {
-        const Layer& layer = scene.layers[i];
-        out << "        src = eval_layer_" << i << "(gx, gy, width, height, ox, oy, gradient_lut";
-        if (lifted) out << ", layer_view + " << i * kLayerViewSlots;
-        out << ");\n"
-            << "        canvas = " << blend_function(layer.mergemode) << "(canvas, src, ";
-        emit_opacity(out, layer);
-        out << ");\n";
-    }
+    emit_layer_composites(out, scene, lifted, "");
     out << kPaperComment
         << "        canvas.xyz = canvas.w * canvas.xyz + (1.0f - canvas.w);\n"
            "        canvas.w = 1.0f;\n"
@@ -190,15 +197,7 @@ void emit_wide_render_scene(std::ostream& out, const Scene& scene, bool blue_noi
         << "        float4v_t canvas;\n"
            "        canvas.x = canvas.y = canvas.z = canvas.w = (floatv_t)(0.0f);\n"
            "        float4v_t src;\n";
-    for (int i = static_cast<int>(scene.layers.size()) - 1; i >= 0; --i) {
-        const Layer& layer = scene.layers[i];
-        out << "        src = eval_layer_" << i << "(gx, gy, width, height, ox, oy, gradient_lut";
-        if (lifted) out << ", layer_view + " << i * kLayerViewSlots;
-        out << ");\n"
-            << "        canvas = " << blend_function(layer.mergemode) << "_v(canvas, src, ";
-        emit_opacity(out, layer);
-        out << ");\n";
-    }
+    emit_layer_composites(out, scene, lifted, "_v");
     out << kPaperComment
         << "        canvas.x = canvas.w * canvas.x + (1.0f - canvas.w);\n"
            "        canvas.y = canvas.w * canvas.y + (1.0f - canvas.w);\n"

@@ -53,6 +53,27 @@ class Sequence : public ::testing::Test {
         return dir.path() + "/" + sub + name;
     }
 
+    // Starts spirelle-cli render of the scene's animated set at 1200x900 in
+    // the background, standard output discarded and standard error kept in
+    // errors(); returns its pid, or 0 when it could not start.
+    pid_t start_render(std::vector<std::string> args) {
+        const std::string cli = SPIRELLE_CLI_PATH;
+        args.insert(args.begin(), {cli, "render", scene, "--set", "1", "--size", "1200x900"});
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t streams;
+        posix_spawn_file_actions_init(&streams);
+        posix_spawn_file_actions_addopen(&streams, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&streams, 2, errors().c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = 0;
+        if (posix_spawn(&pid, cli.c_str(), &streams, nullptr, argv.data(), environ) != 0) pid = 0;
+        posix_spawn_file_actions_destroy(&streams);
+        return pid;
+    }
+    std::string errors() const { return dir.path() + "/stderr.txt"; }
+
     TempDir dir;
     std::string scene = dir.write("quad.upr", kScenes + kQuadEntry);
     int status = -1;
@@ -123,30 +144,14 @@ TEST_F(Sequence, ExitsWithTheFramesThatAreMissing) {
 // Kill runs at different moments of rendering and writing large frames:
 // every file with a frame's name decodes as a whole image.
 TEST_F(Sequence, AKilledRunLeavesNoBrokenFrame) {
-    const std::string args[] = {"render",           scene,  "--set",  "1",
-                                "--frames",         "1:40", "--size", "1200x900",
-                                "--sampling-level", "0"};
-    std::vector<char*> argv;
-    std::string cli = SPIRELLE_CLI_PATH;
-    argv.push_back(cli.data());
-    std::vector<std::string> copies(std::begin(args), std::end(args));
-    for (std::string& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    const std::string errors = dir.path() + "/stderr.txt";
-    posix_spawn_file_actions_addopen(&quiet, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
     for (int delay_ms : {150, 400, 700, 1100, 1600}) {
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &quiet, nullptr, argv.data(), environ), 0);
+        pid_t pid = start_render({"--frames", "1:40", "--sampling-level", "0"});
+        ASSERT_GT(pid, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
         kill(pid, SIGKILL);
         int raw = 0;
         waitpid(pid, &raw, 0);
     }
-    posix_spawn_file_actions_destroy(&quiet);
     int frames = 0;
     for (const auto& entry : fs::directory_iterator(dir.path())) {
         std::string name = entry.path().filename().string();
@@ -161,23 +166,10 @@ TEST_F(Sequence, AKilledRunLeavesNoBrokenFrame) {
 // written before stay, no temporary file is left, and the status says which
 // signal it was.
 TEST_F(Sequence, ASignalStopsTheRenderCleanly) {
-    std::string cli = SPIRELLE_CLI_PATH;
-    std::vector<std::string> args = {cli,        "render",           scene,   "--set",
-                                     "1",        "--frames",         "1:200", "--size",
-                                     "1200x900", "--sampling-level", "2"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t quiet;
-    posix_spawn_file_actions_init(&quiet);
-    posix_spawn_file_actions_addopen(&quiet, 1, "/dev/null", O_WRONLY, 0);
-    const std::string errors = dir.path() + "/stderr.txt";
-    posix_spawn_file_actions_addopen(&quiet, 2, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
     for (int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
-        pid_t pid = 0;
-        ASSERT_EQ(posix_spawn(&pid, cli.c_str(), &quiet, nullptr, argv.data(), environ), 0);
+        pid_t pid = start_render({"--frames", "1:200", "--sampling-level", "2"});
+        ASSERT_GT(pid, 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         auto start = std::chrono::steady_clock::now();
         kill(pid, signal);
@@ -186,14 +178,13 @@ TEST_F(Sequence, ASignalStopsTheRenderCleanly) {
         double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ASSERT_TRUE(WIFEXITED(raw));
-        EXPECT_EQ(WEXITSTATUS(raw), 128 + signal) << read_bytes(errors);
-        // The whole sequence takes many minutes; a signal that arrives while
+        EXPECT_EQ(WEXITSTATUS(raw), 128 + signal) << read_bytes(errors());
+        // The whole sequence takes a minute or more; a signal that arrives while
         // a frame's program builds takes effect at that frame's first batch.
         EXPECT_LT(seconds, 30.0) << "the render did not stop at a batch";
         RecordProperty(signal == SIGINT ? "sigint_seconds" : "sigterm_seconds",
                        std::to_string(seconds));
     }
-    posix_spawn_file_actions_destroy(&quiet);
     for (const auto& entry : fs::directory_iterator(dir.path())) {
         std::string name = entry.path().filename().string();
         EXPECT_EQ(name.find(".partial-"), std::string::npos) << name;
